@@ -1,0 +1,83 @@
+#include "archive/adaptive_huffman_tree.h"
+
+namespace kestran {
+
+namespace {
+constexpr std::int32_t kSentinelFrequency = 0xFFFF;
+}
+
+AdaptiveHuffmanTree::AdaptiveHuffmanTree() {
+    for (int s = 0; s < kSymbolCount; ++s) {
+        freq_[s] = 1;
+        son_[s] = s + kNodeCount;
+        parent_[s + kNodeCount] = s;
+    }
+    for (int i = 0, j = kSymbolCount; j <= kRoot; i += 2, ++j) {
+        freq_[j] = freq_[i] + freq_[i + 1];
+        son_[j] = i;
+        parent_[i] = parent_[i + 1] = j;
+    }
+    freq_[kNodeCount] = kSentinelFrequency;
+    parent_[kRoot] = 0;
+}
+
+void AdaptiveHuffmanTree::update(int symbol) {
+    if (freq_[kRoot] == kFrequencyLimit) rebuild();
+
+    int n = parent_[symbol + kNodeCount];
+    do {
+        const std::int32_t k = ++freq_[n];
+        // Keep the weights ordered: swap n with the last node whose weight is now below k.
+        if (k > freq_[n + 1]) {
+            int l = n + 1;
+            while (k > freq_[l + 1]) ++l;
+            freq_[n] = freq_[l];
+            freq_[l] = k;
+
+            const int i = son_[n];
+            parent_[i] = l;
+            if (i < kNodeCount) parent_[i + 1] = l;
+
+            const int j = son_[l];
+            son_[l] = i;
+            parent_[j] = n;
+            if (j < kNodeCount) parent_[j + 1] = n;
+            son_[n] = j;
+
+            n = l;
+        }
+        n = parent_[n];
+    } while (n != 0);
+}
+
+void AdaptiveHuffmanTree::rebuild() {
+    // Gather the leaves at the front, halving their weights, in their present order.
+    int j = 0;
+    for (int i = 0; i < kNodeCount; ++i) {
+        if (son_[i] >= kNodeCount) {
+            freq_[j] = (freq_[i] + 1) / 2;
+            son_[j] = son_[i];
+            ++j;
+        }
+    }
+    // Join neighbouring pairs, inserting each new inner node where its weight belongs.
+    for (int i = 0, inner = kSymbolCount; inner < kNodeCount; i += 2, ++inner) {
+        const std::int32_t f = freq_[i] + freq_[i + 1];
+        int k = inner - 1;
+        while (f < freq_[k]) --k;
+        ++k;
+        for (int m = inner; m > k; --m) {
+            freq_[m] = freq_[m - 1];
+            son_[m] = son_[m - 1];
+        }
+        freq_[k] = f;
+        son_[k] = i;
+    }
+    for (int i = 0; i < kNodeCount; ++i) {
+        const int k = son_[i];
+        parent_[k] = i;
+        if (k < kNodeCount) parent_[k + 1] = i;
+    }
+}
+
+}  // namespace kestran

@@ -1,0 +1,41 @@
+#pragma once
+// The adaptive Huffman tree of the LZHUF coder that packs archive file tables:
+// 314 symbols (256 literal bytes and 58 match lengths of 3 to 60), 627 nodes kept
+// in order of non-decreasing weight, root at node 626. The tree is rebuilt with
+// halved weights when the root's weight reaches 0x4000 (the published LZHUF coder
+// uses 0x8000; archives are written with 0x4000, so that is the value here).
+//
+// Both directions of the coder share this model: the decoder walks down from the
+// root reading one bit per level, the test-side encoder walks up from a leaf.
+#include <cstdint>
+
+namespace kestran {
+
+class AdaptiveHuffmanTree {
+public:
+    static constexpr int kSymbolCount = 314;
+    static constexpr int kNodeCount = 2 * kSymbolCount - 1;  // 627
+    static constexpr int kRoot = kNodeCount - 1;             // 626
+    static constexpr std::int32_t kFrequencyLimit = 0x4000;
+
+    AdaptiveHuffmanTree();
+
+    // For an inner node n, its children are son(n) and son(n) + 1; for a leaf,
+    // son(n) is kNodeCount plus the leaf's symbol.
+    int son(int node) const { return son_[node]; }
+    // parent(n) for a node; parent(kNodeCount + s) is the leaf that holds symbol s.
+    int parent(int index) const { return parent_[index]; }
+    std::int32_t frequency(int node) const { return freq_[node]; }
+
+    // Counts one more occurrence of a symbol, rebuilding first when the root is full.
+    void update(int symbol);
+
+private:
+    void rebuild();
+
+    std::int32_t freq_[kNodeCount + 1];              // [kNodeCount] is a sentinel
+    std::int32_t son_[kNodeCount];
+    std::int32_t parent_[kNodeCount + kSymbolCount];  // 941 entries
+};
+
+}  // namespace kestran

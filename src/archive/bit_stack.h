@@ -1,0 +1,41 @@
+#pragma once
+// The header decoder's input: a read position over a run of bytes, bit by bit from
+// the most significant bit of each byte, bytes in order. Reading past the end fails
+// with "bitstack out of range".
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace kestran {
+
+extern const char* const kBitstackOutOfRange;  // "bitstack out of range"
+
+class BitStack {
+public:
+    // Borrows size bytes at data; they must outlive the BitStack.
+    BitStack(const std::uint8_t* data, std::size_t size);
+    // Owns the bytes.
+    explicit BitStack(std::vector<std::uint8_t> bytes);
+
+    BitStack(const BitStack&) = delete;
+    BitStack& operator=(const BitStack&) = delete;
+
+    int readBit();
+    std::uint8_t readByte();
+    std::size_t bitsLeft() const;
+
+    // Decodes the LZHUF stream into output (appending) until output holds at least
+    // unpackedSize bytes. A last match is emitted whole, so up to 59 bytes more may
+    // follow. Throws "bitstack out of range" when the input runs out first.
+    void decode(std::uint32_t unpackedSize, std::vector<std::uint8_t>& output);
+
+private:
+    std::vector<std::uint8_t> owned_;
+    const std::uint8_t* data_;
+    const std::uint8_t* current_;
+    std::uint8_t mask_ = 0x80;
+    bool owns_;
+    const std::uint8_t* end_;
+};
+
+}  // namespace kestran
