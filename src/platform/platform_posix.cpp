@@ -1,0 +1,2 @@
+// POSIX side of the platform layer (being written).
+#include "platform/platform.h"
