@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Configures and builds one preset: scripts/build.sh PRESET [TARGET...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+preset=$1; shift
+cmake --preset "$preset" >/dev/null
+if [ $# -gt 0 ]; then
+  cmake --build --preset "$preset" --target "$@"
+else
+  cmake --build --preset "$preset"
+fi

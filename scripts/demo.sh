@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Sets up, builds, and runs kestran-db on the bundled demo installation.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps-native.sh
+bash scripts/build.sh release kestran-db kestran-make-demo >/dev/null
+demo=build/release/demo
+rm -rf "$demo"
+build/release/tests/support/kestran-make-demo "$demo"
+db=build/release/tools/kestran-db/kestran-db
+echo "== kestran-db records $demo/base/base.db0"
+"$db" records "$demo/base/base.db0"

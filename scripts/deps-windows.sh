@@ -1,0 +1,180 @@
+#!/usr/bin/env bash
+# Sets up everything the Windows cross build and its Wine tests need:
+#   - the Debian packages (MinGW-w64 posix compilers, Wine 64 and 32 bit, Xvfb,
+#     ImageMagick, icoutils, bison), with a deb-src entry for the source packages;
+#   - static Boost 1.81 (program_options, filesystem, system; regex header-only),
+#     LZO 2.10 and GoogleTest for x86_64-w64-mingw32 and i686-w64-mingw32, built
+#     into a cache outside the clone:
+#       ${KESTRAN_WINDOWS_CACHE:-~/.cache/kestran/windows}/<triplet>/prefix
+# Idempotent: every built piece leaves a stamp, and a rerun with everything in
+# place does nothing and prints nothing. Each step that does work prints its time.
+# A wine32 that cannot be installed is reported; the 32-bit tests then skip.
+set -euo pipefail
+
+cache_root="${KESTRAN_WINDOWS_CACHE:-$HOME/.cache/kestran/windows}"
+src_root="$cache_root/src"
+script_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+toolchain_dir="$(cd "$script_dir/../cmake/toolchains" && pwd)"
+triplets=(x86_64-w64-mingw32 i686-w64-mingw32)
+jobs="${KESTRAN_JOBS:-2}"
+
+sudo_cmd=""
+[ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+export DEBIAN_FRONTEND=noninteractive
+
+step_start=0
+step() { step_start=$SECONDS; echo "==> $*" >&2; }
+done_step() { echo "    done in $((SECONDS - step_start)) s" >&2; }
+quiet() {  # runs a command silently, showing its output only when it fails
+  local log; log="$(mktemp)"
+  if ! "$@" >"$log" 2>&1; then
+    tail -n 40 "$log" >&2; rm -f "$log"; return 1
+  fi
+  rm -f "$log"
+}
+
+is_installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+
+# --- Debian packages ---------------------------------------------------------
+apt_updated=0
+apt_update() {
+  [ "$apt_updated" -eq 1 ] && return 0
+  quiet $sudo_cmd apt-get update -qq
+  apt_updated=1
+}
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  step "adding the i386 architecture"
+  $sudo_cmd dpkg --add-architecture i386
+  apt_updated=0; done_step
+  need_update=1
+fi
+
+# Source packages need a deb-src entry next to the system's binary entry.
+deb_src=/etc/apt/sources.list.d/kestran-deb-src.sources
+if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list; then
+  step "adding a deb-src entry ($deb_src)"
+  printf '%s\n' 'Types: deb-src' 'URIs: http://deb.debian.org/debian' 'Suites: bookworm' 'Components: main' \
+    'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' | $sudo_cmd tee "$deb_src" >/dev/null
+  done_step
+  need_update=1
+fi
+
+packages=(
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
+  wine wine64 fonts-wine xvfb xauth imagemagick icoutils bison dpkg-dev xz-utils
+  cmake ninja-build
+)
+missing=()
+for p in "${packages[@]}"; do is_installed "$p" || missing+=("$p"); done
+if [ ${#missing[@]} -gt 0 ]; then
+  step "installing ${missing[*]}"
+  apt_update
+  quiet $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  done_step
+elif [ "${need_update:-0}" -eq 1 ]; then
+  step "refreshing the package lists"
+  apt_update; done_step
+fi
+
+# wine32 is optional: without it the 32-bit tests are skipped, not failed.
+if ! is_installed wine32:i386; then
+  step "installing wine32:i386"
+  apt_update
+  if quiet $sudo_cmd apt-get install -y -qq --no-install-recommends wine32:i386; then
+    done_step
+  else
+    echo "    wine32:i386 could not be installed; the 32-bit tests will be skipped" >&2
+  fi
+fi
+
+# --- Sources -----------------------------------------------------------------
+stamp_dir() { echo "$cache_root/$1/stamps"; }
+have() { [ -f "$(stamp_dir "$1")/$2" ]; }
+mark() { mkdir -p "$(stamp_dir "$1")"; date -u +%FT%TZ >"$(stamp_dir "$1")/$2"; }
+
+all_built=1
+for t in "${triplets[@]}"; do
+  for piece in boost lzo googletest; do have "$t" "$piece" || all_built=0; done
+done
+[ "$all_built" -eq 1 ] && exit 0
+
+mkdir -p "$src_root"
+fetch_source() {  # fetch_source PACKAGE: unpacks Debian's source of PACKAGE once
+  local pkg="$1" dir
+  dir="$(find "$src_root" -maxdepth 1 -type d -name "$2" | head -n 1)"
+  if [ -z "$dir" ] || [ ! -f "$src_root/.$pkg.unpacked" ]; then
+    step "fetching the Debian source of $pkg"
+    apt_update
+    (cd "$src_root" && quiet apt-get source -qq "$pkg")
+    touch "$src_root/.$pkg.unpacked"
+    done_step
+    dir="$(find "$src_root" -maxdepth 1 -type d -name "$2" | head -n 1)"
+  fi
+  echo "$dir"
+}
+
+# --- Boost -------------------------------------------------------------------
+# Compiled directly from its sources by a small CMake project (boost-mingw/):
+# program_options and filesystem as static libraries, and a CMake package config
+# that offers Boost::headers, ::system, ::regex (header-only), ::program_options and
+# ::filesystem as find_package(Boost 1.81 CONFIG) expects.
+build_boost() {
+  local t="$1" boost_src="$2" prefix="$cache_root/$1/prefix" build="$cache_root/$1/build/boost"
+  step "building Boost for $t"
+  rm -rf "$build"
+  quiet cmake -S "$script_dir/windows/boost-mingw" -B "$build" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain_dir/mingw-w64-${t%%-*}.cmake" -DCMAKE_BUILD_TYPE=Release \
+    -DBOOST_SOURCE_DIR="$boost_src" -DCMAKE_INSTALL_PREFIX="$prefix"
+  quiet cmake --build "$build" -j "$jobs"
+  quiet cmake --install "$build"
+  rm -rf "$build"
+  mark "$t" boost
+  done_step
+}
+
+# --- LZO ---------------------------------------------------------------------
+build_lzo() {
+  local t="$1" lzo_src="$2" prefix="$cache_root/$1/prefix" build="$cache_root/$1/build/lzo"
+  step "building LZO for $t"
+  rm -rf "$build"
+  quiet cmake -S "$lzo_src" -B "$build" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain_dir/mingw-w64-${t%%-*}.cmake" -DCMAKE_BUILD_TYPE=Release \
+    -DENABLE_STATIC=ON -DENABLE_SHARED=OFF -DCMAKE_INSTALL_PREFIX="$prefix"
+  quiet cmake --build "$build" -j "$jobs" --target lzo_static_lib
+  # Install only the library and its headers (the examples need a host to run on).
+  mkdir -p "$prefix/lib" "$prefix/include/lzo"
+  cp "$build/liblzo2.a" "$prefix/lib/"
+  cp "$lzo_src"/include/lzo/*.h "$prefix/include/lzo/"
+  rm -rf "$build"
+  mark "$t" lzo
+  done_step
+}
+
+# --- GoogleTest --------------------------------------------------------------
+build_googletest() {
+  local t="$1" prefix="$cache_root/$1/prefix" build="$cache_root/$1/build/googletest"
+  step "building GoogleTest for $t"
+  rm -rf "$build"
+  quiet cmake -S /usr/src/googletest -B "$build" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain_dir/mingw-w64-${t%%-*}.cmake" -DCMAKE_BUILD_TYPE=Release \
+    -Dgtest_disable_pthreads=ON -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON -DCMAKE_INSTALL_PREFIX="$prefix"
+  quiet cmake --build "$build" -j "$jobs"
+  quiet cmake --install "$build"
+  rm -rf "$build"
+  mark "$t" googletest
+  done_step
+}
+
+boost_src=""; lzo_src=""
+for t in "${triplets[@]}"; do
+  if ! have "$t" boost; then
+    [ -n "$boost_src" ] || boost_src="$(fetch_source boost1.81 'boost1.81-*')"
+    build_boost "$t" "$boost_src"
+  fi
+  if ! have "$t" lzo; then
+    [ -n "$lzo_src" ] || lzo_src="$(fetch_source lzo2 'lzo2-*')"
+    build_lzo "$t" "$lzo_src"
+  fi
+  have "$t" googletest || build_googletest "$t"
+done

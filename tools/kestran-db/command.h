@@ -1,0 +1,23 @@
+#pragma once
+// The commands of kestran-db and what they share: exit statuses and usage errors.
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace kestran::cli {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;  // the work failed; the message went to standard error
+constexpr int kExitUsage = 2;    // the command line was wrong
+
+// A wrong command line: reported with the command's usage, exit status 2.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+using Arguments = std::vector<std::string>;
+
+int runRecords(const Arguments& args);
+
+}  // namespace kestran::cli

@@ -1,0 +1,64 @@
+// kestran-db: the plug-in's core on the command line, for scripting and for people
+// without a file manager that loads the plug-in.
+#include <boost/program_options/errors.hpp>
+#include <exception>
+#include <iostream>
+#include <string>
+
+#include "command.h"
+#include "common/failure.h"
+
+namespace {
+
+struct Command {
+    const char* name;
+    const char* summary;
+    int (*run)(const kestran::cli::Arguments&);
+};
+
+const Command kCommands[] = {
+    {"records", "print an archive's file table, one record per line", kestran::cli::runRecords},
+};
+
+void printOverview(std::ostream& out) {
+    out << "usage: kestran-db COMMAND [OPTIONS] [ARGUMENTS]\n\ncommands:\n";
+    for (const Command& c : kCommands) out << "  " << c.name << std::string(10 - std::string(c.name).size(), ' ') << c.summary << '\n';
+    out << "\n'kestran-db COMMAND --help' describes a command.\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace kestran::cli;
+    if (argc < 2) {
+        printOverview(std::cerr);
+        return kExitUsage;
+    }
+    const std::string name = argv[1];
+    if (name == "--help" || name == "-h" || name == "help") {
+        printOverview(std::cout);
+        return kExitOk;
+    }
+    for (const Command& command : kCommands) {
+        if (name != command.name) continue;
+        const Arguments args(argv + 2, argv + argc);
+        try {
+            return command.run(args);
+        } catch (const UsageError& e) {
+            std::cerr << "kestran-db " << name << ": " << e.what() << "\n(see 'kestran-db " << name << " --help')\n";
+            return kExitUsage;
+        } catch (const boost::program_options::error& e) {
+            std::cerr << "kestran-db " << name << ": " << e.what() << "\n(see 'kestran-db " << name << " --help')\n";
+            return kExitUsage;
+        } catch (const kestran::Failure& e) {
+            std::cerr << e.what() << '\n';
+            return kExitFailure;
+        } catch (const std::exception& e) {
+            std::cerr << "kestran-db " << name << ": " << e.what() << '\n';
+            return kExitFailure;
+        }
+    }
+    std::cerr << "kestran-db: unknown command '" << name << "'\n";
+    printOverview(std::cerr);
+    return kExitUsage;
+}
