@@ -1,0 +1,26 @@
+#pragma once
+// Loading an installation: finding its archives, ordering them by priority, reading
+// every archive's file table into one merged tree.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "installation/archive_file.h"
+#include "installation/kestran_db.h"
+
+namespace kestran_db {
+
+// Builds the complete KestranDB of an installation. VersionCode 0 and 1 take the
+// archives in the root directory (scrambled headers; the other key variant is tried
+// when the first fails), 2 and 3 the directories that fsgame.ltx names; any other
+// value gives an empty set. prefix ("\NAME\") starts every path of the tree.
+// Throws kestran::Failure when an archive cannot be read.
+std::shared_ptr<KestranDB> loadInstallation(const std::string& rootPath, std::int32_t versionCode,
+                                            const std::string& prefix);
+
+// Appends the "*.db*" entries of one directory, ordered by lower-cased full path.
+// Throws kestran::Failure for a full path that does not fit an archive record.
+void findArchives(const std::string& directory, std::vector<ArchiveFile>& archives);
+
+}  // namespace kestran_db
