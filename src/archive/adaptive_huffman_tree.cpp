@@ -6,7 +6,7 @@ namespace {
 constexpr std::int32_t kSentinelFrequency = 0xFFFF;
 }
 
-AdaptiveHuffmanTree::AdaptiveHuffmanTree() {
+AdaptiveHuffmanTree::AdaptiveHuffmanTree(std::int32_t frequencyLimit) : frequencyLimit_(frequencyLimit) {
     for (int s = 0; s < kSymbolCount; ++s) {
         freq_[s] = 1;
         son_[s] = s + kNodeCount;
@@ -22,7 +22,7 @@ AdaptiveHuffmanTree::AdaptiveHuffmanTree() {
 }
 
 void AdaptiveHuffmanTree::update(int symbol) {
-    if (freq_[kRoot] == kFrequencyLimit) rebuild();
+    if (freq_[kRoot] == frequencyLimit_) rebuild();
 
     int n = parent_[symbol + kNodeCount];
     do {

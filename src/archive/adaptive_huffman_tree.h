@@ -18,7 +18,10 @@ public:
     static constexpr int kRoot = kNodeCount - 1;             // 626
     static constexpr std::int32_t kFrequencyLimit = 0x4000;
 
-    AdaptiveHuffmanTree();
+    // frequencyLimit is the root weight that triggers a rebuild; archives use
+    // kFrequencyLimit; other values (up to 0x8000, below the sentinel weight) exist
+    // only so tests can show that the limit matters.
+    explicit AdaptiveHuffmanTree(std::int32_t frequencyLimit = kFrequencyLimit);
 
     // For an inner node n, its children are son(n) and son(n) + 1; for a leaf,
     // son(n) is kNodeCount plus the leaf's symbol.
@@ -33,6 +36,7 @@ public:
 private:
     void rebuild();
 
+    std::int32_t frequencyLimit_;
     std::int32_t freq_[kNodeCount + 1];              // [kNodeCount] is a sentinel
     std::int32_t son_[kNodeCount];
     std::int32_t parent_[kNodeCount + kSymbolCount];  // 941 entries
