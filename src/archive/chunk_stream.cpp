@@ -1,0 +1,125 @@
+// The chunk stream of an archive, little-endian throughout:
+//
+//   chunk         := chunkId:u32  chunkSize:i32  payload[chunkSize]
+//   chunkId       :  bits 0..30 the type (1 = header chunk), bit 31 ignored
+//
+//   header payload (scrambled whole for VersionCode 0 and 1, plain otherwise):
+//     offset 0  size 4              unpackedSize   length of the decoded file table
+//     offset 4  size chunkSize - 4  encoded table  LZHUF stream, see header_decoder.h
+//
+// Other chunks (member contents) are passed over with a relative seek; the file table
+// reaches their bytes through absolute offsets.
+#include "archive/chunk_stream.h"
+
+#include <algorithm>
+#include <new>
+#include <optional>
+#include <vector>
+
+#include "archive/bit_stack.h"
+#include "archive/file_table.h"
+#include "archive/header_descrambler.h"
+#include "common/failure.h"
+
+namespace kestran {
+
+const char* const kErrorReadingFlagField = "error reading flag field";
+const char* const kErrorReadingOffsetField = "error reading offset field";
+const char* const kSeekError = "seek error!";
+const char* const kTooManySeeks = "to many seekg!";
+const char* const kErrorReadingIndex = "error reading unpacked index";
+const char* const kBadHeaderChunkSize = "header chunk too small";
+
+namespace {
+
+constexpr std::size_t kUnpackedSizeBytes = 4;
+// The decoded table is reserved at five times the payload; the decoder never emits more
+// than the unpacked size plus the rest of one longest match.
+constexpr std::uint64_t kReserveFactor = 5;
+constexpr std::uint64_t kLongestMatchOverrun = 59;
+// One encoded bit yields at most 6 decoded bytes (a 60-byte match costs at least 10 bits).
+constexpr std::uint64_t kMostBytesPerBit = 6;
+
+bool readBytes(std::istream& stream, std::uint8_t* into, std::size_t count) {
+    stream.read(reinterpret_cast<char*>(into), static_cast<std::streamsize>(count));
+    return stream && static_cast<std::size_t>(stream.gcount()) == count;
+}
+
+std::uint32_t littleEndian32(const std::uint8_t* bytes) {
+    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+// Bytes between the stream's position and its end, with the position restored; none
+// when the stream cannot tell.
+std::optional<std::uint64_t> remainingLength(std::istream& stream) {
+    const std::istream::pos_type here = stream.tellg();
+    if (here == std::istream::pos_type(-1)) return std::nullopt;
+    stream.seekg(0, std::ios::end);
+    const std::istream::pos_type end = stream.tellg();
+    stream.clear();
+    stream.seekg(here);
+    if (end == std::istream::pos_type(-1) || !stream) return std::nullopt;
+    return end > here ? static_cast<std::uint64_t>(end - here) : 0;
+}
+
+// Reads the header chunk's payload whole, refusing a size the file cannot back before
+// allocating anything for it.
+std::vector<std::uint8_t> readPayload(std::istream& stream, std::int32_t chunkSize) {
+    if (chunkSize < static_cast<std::int32_t>(kUnpackedSizeBytes)) throw Failure(kBadHeaderChunkSize);
+    const std::uint64_t size = static_cast<std::uint64_t>(chunkSize);
+    const std::optional<std::uint64_t> available = remainingLength(stream);
+    if (!available || *available < size) throw Failure(kErrorReadingIndex);
+
+    std::vector<std::uint8_t> payload(static_cast<std::size_t>(size));
+    if (!readBytes(stream, payload.data(), payload.size())) throw Failure(kErrorReadingIndex);
+    return payload;
+}
+
+// Reserves room for the decoded table up front: five times the payload, but never more
+// than the table can hold. The reservation is only a hint, so a size the decoder is
+// about to reject, or memory the system will not give, leaves the vector unreserved.
+void reserveTable(std::vector<std::uint8_t>& table, std::size_t payloadSize, std::uint32_t unpackedSize) {
+    const std::uint64_t encodedBits = (std::uint64_t{payloadSize} - kUnpackedSizeBytes) * 8;
+    if (unpackedSize > encodedBits * kMostBytesPerBit) return;
+    const std::uint64_t wanted =
+        std::min(kReserveFactor * payloadSize, std::uint64_t{unpackedSize} + kLongestMatchOverrun);
+    if (wanted > table.max_size()) return;
+    try {
+        table.reserve(static_cast<std::size_t>(wanted));
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+}  // namespace
+
+void readArchiveIndex(kestran_db::KestranDB& set, std::istream& stream, const kestran_db::ArchiveFile& archive,
+                      std::uint32_t versionCode, const std::string& prefix) {
+    std::int32_t chunkSize = 0;
+    for (int skipped = 0;;) {
+        std::uint8_t field[4];
+        if (!readBytes(stream, field, sizeof field)) throw Failure(kErrorReadingFlagField);
+        const std::uint32_t chunkId = littleEndian32(field);
+        if (!readBytes(stream, field, sizeof field)) throw Failure(kErrorReadingOffsetField);
+        chunkSize = static_cast<std::int32_t>(littleEndian32(field));
+
+        if ((chunkId & kChunkTypeMask) == kHeaderChunkId) break;
+        if (!stream.seekg(chunkSize, std::ios::cur)) throw Failure(kSeekError);
+        if (++skipped > kMaxSkippedChunks) throw Failure(kTooManySeeks);
+    }
+
+    std::vector<std::uint8_t> payload = readPayload(stream, chunkSize);
+    if (versionCode == 0 || versionCode == 1)
+        HeaderDescrambler::descramble(payload.data(), chunkSize, static_cast<int>(versionCode));
+
+    const std::uint32_t unpackedSize = littleEndian32(payload.data());
+    BitStack encoded(payload.data() + kUnpackedSizeBytes, payload.size() - kUnpackedSizeBytes);
+    std::vector<std::uint8_t> table;
+    reserveTable(table, payload.size(), unpackedSize);
+    encoded.decode(unpackedSize, table);
+
+    IndexCursor cursor(table, archive);
+    cursor.parseFileTable(set, prefix);
+}
+
+}  // namespace kestran

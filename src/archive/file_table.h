@@ -1,0 +1,52 @@
+#pragma once
+// The decoded file table of an archive: records one after another, each naming one
+// file or directory and where its bytes lie. parseFileTable enters every record into
+// a KestranDB's merged tree.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kestran_db {
+class KestranDB;
+struct ArchiveFile;
+}  // namespace kestran_db
+
+namespace kestran {
+
+extern const char* const kEntryLengthExceeds260;  // "entry length exceeds 260"
+extern const char* const kBadIndex;               // "bad index": a record with an empty name
+extern const char* const kEntryTooShort;          // a recordLength below the fixed fields' 16 bytes
+extern const char* const kEntryPastEnd;           // a record longer than the bytes left in the table
+
+// The longest recordLength a table may hold, and the bytes its fixed fields take.
+constexpr std::uint16_t kMaxRecordLength = 260;
+constexpr std::uint16_t kRecordFixedLength = 16;
+
+class IndexCursor {
+public:
+    // Borrows the table and the archive; both must outlive the cursor.
+    IndexCursor(const std::uint8_t* table, std::size_t size, const kestran_db::ArchiveFile& archive);
+    IndexCursor(const std::vector<std::uint8_t>& table, const kestran_db::ArchiveFile& archive);
+
+    // Reads every record from the current position to the table's end and enters each
+    // under prefix + its lower-cased name, appending one FileLocation per record.
+    // Throws kestran::Failure on a damaged record; the records before it stay entered,
+    // nothing of the damaged record is applied.
+    void parseFileTable(kestran_db::KestranDB& set, const std::string& prefix);
+
+    std::size_t position() const { return position_; }
+
+private:
+    std::size_t bytesLeft() const { return size_ - position_; }
+    std::uint16_t readU16();
+    std::uint32_t readU32();
+    std::string readString(std::size_t length);
+
+    const std::uint8_t* table_;
+    std::size_t size_;
+    const kestran_db::ArchiveFile* archive_;
+    std::size_t position_ = 0;
+};
+
+}  // namespace kestran
