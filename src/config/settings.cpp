@@ -1,0 +1,139 @@
+#include "config/settings.h"
+
+#include <fstream>
+#include <locale>
+#include <sstream>
+#include <utility>
+#include <vector>
+
+#include <boost/algorithm/string/case_conv.hpp>
+#include <boost/algorithm/string/classification.hpp>
+#include <boost/algorithm/string/split.hpp>
+#include <boost/program_options.hpp>
+#include <boost/regex.hpp>
+
+#include "config/registry_discovery.h"
+#include "platform/platform.h"
+
+namespace po = boost::program_options;
+
+namespace kestran {
+
+namespace {
+
+constexpr const char* kInstallationsSection = "installations";
+constexpr const char* kInstallationValueSeparators = "=|";
+
+struct BuildString {
+    const char* build;
+    std::int32_t versionCode;
+};
+
+constexpr BuildString kBuildStrings[] = {
+    {"3312", 0},   {"3312ru", 0}, {"3312en", 1}, {"3312ww", 1},
+    {"3312us", 1}, {"3795", 2},   {"3967", 3},
+};
+
+// "section.name": one point, neither side empty.
+const boost::regex& sectionKeyPattern() {
+    static const boost::regex pattern("^([^.]+)\\.([^.]+)$");
+    return pattern;
+}
+
+// An unregistered option that may define an installation: key
+// "installations.<name>" (section compared case-insensitively), value
+// "<build><'=' or '|'><root path>".
+void applyInstallationOption(const po::option& option, InstallationTable& table) {
+    boost::smatch key;
+    if (!boost::regex_search(option.string_key, key, sectionKeyPattern())) {
+        return;
+    }
+    if (boost::algorithm::to_lower_copy(key.str(1), std::locale()) != kInstallationsSection) {
+        return;
+    }
+    if (option.value.size() != 1) {
+        return;
+    }
+    std::vector<std::string> pieces;
+    boost::algorithm::split(pieces, option.value.front(), boost::algorithm::is_any_of(kInstallationValueSeparators));
+    if (pieces.size() != 2) {
+        return;
+    }
+    const auto versionCode = versionCodeForBuild(pieces[0]);
+    if (!versionCode) {
+        return;
+    }
+    setInstallation(table, key.str(2), Installation{std::move(pieces[1]), *versionCode});
+}
+
+void searchRegistry(InstallationTable& table) { addRegistryInstallations(table); }
+
+}  // namespace
+
+std::optional<std::int32_t> versionCodeForBuild(const std::string& build) {
+    for (const BuildString& entry : kBuildStrings) {
+        if (build == entry.build) {
+            return entry.versionCode;
+        }
+    }
+    return std::nullopt;
+}
+
+SettingsOutcome applySettings(std::istream& in, InstallationTable& table, const RegistryStep& registryStep) {
+    po::options_description description;
+    description.add_options()(kUseRegistryOption, po::value<bool>()->default_value(true), kUseRegistryDescription);
+
+    SettingsOutcome outcome;
+    po::parsed_options parsed(&description);
+    po::variables_map variables;
+    try {
+        parsed = po::parse_config_file(in, description, true);
+        po::store(parsed, variables);
+    } catch (const po::error&) {
+        // Nothing has been written yet: go on as with an empty file.
+        outcome.accepted = false;
+        parsed = po::parsed_options(&description);
+        variables = po::variables_map();
+        po::store(parsed, variables);
+    }
+
+    if (variables[kUseRegistryOption].as<bool>() && registryStep) {
+        registryStep(table);
+        outcome.registrySearched = true;
+    }
+    for (const po::option& option : parsed.options) {
+        if (option.unregistered) {
+            applyInstallationOption(option, table);
+        }
+    }
+    return outcome;
+}
+
+SettingsOutcome applySettingsFile(const std::string& settingsPath, InstallationTable& table,
+                                  const RegistryStep& registryStep) {
+    std::ifstream file(settingsPath);
+    if (!file.is_open()) {
+        std::istringstream empty;
+        return applySettings(empty, table, registryStep);
+    }
+    return applySettings(file, table, registryStep);
+}
+
+std::string settingsPathFor(const std::string& modulePath) {
+    return platform::siblingPath(modulePath, kSettingsFileName);
+}
+
+bool loadConfiguration(void* moduleHandle, InstallationTable& table) {
+    return loadConfiguration(moduleHandle, table, searchRegistry);
+}
+
+bool loadConfiguration(void* moduleHandle, InstallationTable& table, const RegistryStep& registryStep) {
+    const std::string modulePath = platform::modulePath(moduleHandle);
+    if (modulePath.empty()) {
+        return false;
+    }
+    applySettingsFile(settingsPathFor(modulePath), table, registryStep);
+    return true;
+}
+
+}  // namespace kestran

@@ -1,0 +1,60 @@
+#pragma once
+// The start-up step: reading "kestran.ini" beside the plug-in into the InstallationTable.
+//
+//   [main]
+//   use_registry = false          # default true: also add the editions the registry names
+//   [installations]
+//   ARNA = 3312|D:\Games\ARNA     # name = build string, '=' or '|', root path
+//   TOLM = 3967=E:\Games\TOLM
+#include <cstdint>
+#include <functional>
+#include <istream>
+#include <optional>
+#include <string>
+
+#include "config/installation_table.h"
+
+namespace kestran {
+
+constexpr const char* kSettingsFileName = "kestran.ini";
+constexpr const char* kUseRegistryOption = "main.use_registry";
+constexpr const char* kUseRegistryDescription = "try to search for installation locations in the registry";
+
+// What runs when "main.use_registry" is true; normally addRegistryInstallations.
+using RegistryStep = std::function<void(InstallationTable&)>;
+
+// The VersionCode a build string of an installation line names, compared byte for byte:
+// "3312", "3312ru" -> 0; "3312en", "3312ww", "3312us" -> 1; "3795" -> 2; "3967" -> 3.
+std::optional<std::int32_t> versionCodeForBuild(const std::string& build);
+
+struct SettingsOutcome {
+    // False when the parser rejected the text (a line that is neither a section, an
+    // option nor a comment; a use_registry value that is no boolean word; use_registry
+    // given twice). A rejected text counts as an empty one: none of its lines are used
+    // and use_registry keeps its default, so the table keeps what it holds and the
+    // registry is still searched.
+    bool accepted = true;
+    bool registrySearched = false;
+};
+
+// Reads settings text from a stream. The whole text is parsed before anything is
+// written; then the registry step runs when use_registry is true, and then the
+// installation lines are applied in file order (insert-or-replace), so a line replaces
+// a registry entry of the same name and a later line an earlier one. Lines that don't
+// define a usable installation are skipped silently.
+SettingsOutcome applySettings(std::istream& in, InstallationTable& table, const RegistryStep& registryStep);
+
+// The same for a file; a file that is missing or can't be opened reads as empty.
+SettingsOutcome applySettingsFile(const std::string& settingsPath, InstallationTable& table,
+                                  const RegistryStep& registryStep);
+
+// "kestran.ini" in the directory of the plug-in file.
+std::string settingsPathFor(const std::string& modulePath);
+
+// The library's start-up step: finds the settings file beside this module and applies
+// it (with the registry discovery, or the given registry step). False only when the
+// module's own path can't be obtained; then nothing is read or changed.
+bool loadConfiguration(void* moduleHandle, InstallationTable& table);
+bool loadConfiguration(void* moduleHandle, InstallationTable& table, const RegistryStep& registryStep);
+
+}  // namespace kestran
