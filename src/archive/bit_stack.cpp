@@ -31,11 +31,11 @@ std::uint8_t BitStack::readByte() {
     return static_cast<std::uint8_t>(value);
 }
 
-std::size_t BitStack::bitsLeft() const {
+std::uint64_t BitStack::bitsLeft() const {
     if (current_ >= end_) return 0;
-    int bitsInCurrent = 0;
+    unsigned bitsInCurrent = 0;
     for (std::uint8_t m = mask_; m != 0; m = static_cast<std::uint8_t>(m >> 1)) ++bitsInCurrent;
-    return static_cast<std::size_t>(end_ - current_ - 1) * 8 + static_cast<std::size_t>(bitsInCurrent);
+    return static_cast<std::uint64_t>(end_ - current_ - 1) * 8 + bitsInCurrent;
 }
 
 }  // namespace kestran

@@ -22,11 +22,13 @@ public:
 
     int readBit();
     std::uint8_t readByte();
-    std::size_t bitsLeft() const;
+    // Counted in 64 bits so that large inputs cannot wrap on 32-bit builds.
+    std::uint64_t bitsLeft() const;
 
-    // Decodes the LZHUF stream into output (appending) until output holds at least
-    // unpackedSize bytes. A last match is emitted whole, so up to 59 bytes more may
-    // follow. Throws "bitstack out of range" when the input runs out first.
+    // Decodes the LZHUF stream, appending to output, until output holds at least
+    // unpackedSize bytes (nothing is read when it already does). A last match is
+    // emitted whole, so up to 59 bytes more may follow. Throws "bitstack out of range"
+    // when the input runs out first; output then keeps what was emitted.
     void decode(std::uint32_t unpackedSize, std::vector<std::uint8_t>& output);
 
 private:

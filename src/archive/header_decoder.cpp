@@ -69,8 +69,9 @@ constexpr std::uint64_t kMostBytesPerBit = 6;
 
 void BitStack::decode(std::uint32_t unpackedSize, std::vector<std::uint8_t>& output) {
     using namespace lzhuf;
-    const std::size_t target = output.size() + unpackedSize;
-    if (unpackedSize > bitsLeft() * kMostBytesPerBit) throw Failure(kBitstackOutOfRange);
+    if (output.size() >= unpackedSize) return;
+    const std::uint64_t missing = unpackedSize - output.size();
+    if (missing > bitsLeft() * kMostBytesPerBit) throw Failure(kBitstackOutOfRange);
 
     AdaptiveHuffmanTree tree;
     std::uint8_t window[kWindowSize];
@@ -83,7 +84,7 @@ void BitStack::decode(std::uint32_t unpackedSize, std::vector<std::uint8_t>& out
         writePosition = (writePosition + 1) & kWindowMask;
     };
 
-    while (output.size() < target) {
+    while (output.size() < unpackedSize) {
         int node = tree.son(AdaptiveHuffmanTree::kRoot);
         while (node < AdaptiveHuffmanTree::kNodeCount) node = tree.son(node + readBit());
         const int symbol = node - AdaptiveHuffmanTree::kNodeCount;
