@@ -18,6 +18,23 @@ TEST(BitStack, ReadsBitsFromTheMostSignificantEnd) {
     EXPECT_THROW(bits.readBit(), Failure);
 }
 
+TEST(BitStack, ReadsBytesAcrossByteBoundariesUntilTheBitsRunOut) {
+    const std::uint8_t bytes[] = {0b1011'0110, 0b0101'1100};
+    BitStack bits(bytes, sizeof bytes);
+    EXPECT_EQ(bits.readBit(), 1);
+    EXPECT_EQ(bits.readBit(), 0);
+    EXPECT_EQ(bits.readBit(), 1);
+    EXPECT_EQ(bits.readByte(), 0b1011'0010);  // the last five bits of the first byte, three of the second
+    EXPECT_EQ(bits.bitsLeft(), 5u);
+    try {
+        bits.readByte();  // only five bits are left
+        FAIL();
+    } catch (const Failure& f) {
+        EXPECT_STREQ(f.what(), "bitstack out of range");
+    }
+    EXPECT_EQ(bits.bitsLeft(), 0u);
+}
+
 TEST(BitStack, ZeroUnpackedSizeReadsNothingEvenFromEmptyInput) {
     BitStack bits(std::vector<std::uint8_t>{});
     std::vector<std::uint8_t> out;
