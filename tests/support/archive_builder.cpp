@@ -6,6 +6,7 @@
 #include <limits>
 #include <stdexcept>
 
+#include "archive/file_table.h"
 #include "support/header_scrambler.h"
 #include "support/lzhuf_encoder.h"
 
@@ -14,7 +15,6 @@ namespace kestran::testing {
 namespace {
 
 constexpr std::size_t kChunkHeaderSize = 8;
-constexpr std::size_t kRecordFixedLength = 16;
 constexpr std::uint8_t kFillerByte = 0xEE;
 
 void putU16(Bytes& out, std::uint16_t value) {
@@ -160,6 +160,7 @@ ArchiveBuilder& ArchiveBuilder::rawBytes(const Bytes& bytes) {
 }
 
 ArchiveBuilder& ArchiveBuilder::fillerChunks(int count, std::size_t payloadSize) {
+    if (count < 0) throw std::invalid_argument("negative filler chunk count");
     fillerCount_ = count;
     fillerSize_ = payloadSize;
     return *this;
