@@ -1,0 +1,336 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <boost/filesystem.hpp>
+
+#include "common/failure.h"
+#include "platform/platform.h"
+
+namespace kestran::platform {
+namespace {
+
+namespace fs = boost::filesystem;
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A fresh directory per test, removed afterwards.
+class PlatformDir : public testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = testing::TempDir() + "kestran-platform-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        root_ = pattern;
+    }
+    void TearDown() override { fs::remove_all(root_); }
+
+    std::string path(const std::string& relative) const { return root_ + "/" + relative; }
+
+    void makeDirectory(const std::string& relative) const { fs::create_directories(path(relative)); }
+
+    void writeBytes(const std::string& relative, const Bytes& bytes) const {
+        std::ofstream out(path(relative), std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+
+    Bytes readBytes(const std::string& relative) const {
+        std::ifstream in(path(relative), std::ios::binary);
+        return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    std::string root_;
+};
+
+Bytes pattern(std::size_t size) {
+    Bytes bytes(size);
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 4096);
+    return bytes;
+}
+
+std::string failureText(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const Failure& failure) {
+        return failure.what();
+    }
+    return "(no failure)";
+}
+
+// --- resolvePath
+
+using ResolvePath = PlatformDir;
+
+TEST_F(ResolvePath, FindsEachComponentWithoutRegardToCase) {
+    makeDirectory("Data/Textures");
+    writeBytes("Data/Textures/Wall.DDS", {1});
+    EXPECT_EQ(resolvePath(root_ + "\\data\\TEXTURES\\wall.dds"), path("Data/Textures/Wall.DDS"));
+    EXPECT_EQ(resolvePath(root_ + "\\\\DATA\\\\textures\\"), path("Data/Textures/"));
+    EXPECT_EQ(resolvePath(root_ + "//Data///Textures//Wall.DDS"), path("Data/Textures/Wall.DDS"));
+}
+
+TEST_F(ResolvePath, PrefersTheExactNameAndElseTheFirstInByteOrder) {
+    makeDirectory("foo");
+    makeDirectory("Foo");
+    makeDirectory("fOO");
+    EXPECT_EQ(resolvePath(path("foo")), path("foo"));
+    EXPECT_EQ(resolvePath(path("fOO")), path("fOO"));
+    EXPECT_EQ(resolvePath(path("FOO")), path("Foo"));
+}
+
+TEST_F(ResolvePath, KeepsWhatDoesNotExistAsWritten) {
+    makeDirectory("Data");
+    EXPECT_EQ(resolvePath(root_ + "\\data\\Missing\\DATA\\x.db0"), path("Data/Missing/DATA/x.db0"));
+    EXPECT_EQ(resolvePath(""), "");
+}
+
+// --- findArchiveCandidates
+
+using FindArchives = PlatformDir;
+
+TEST_F(FindArchives, TakesEveryNameHoldingDotDbInAnyCase) {
+    makeDirectory("Game/x.db");
+    for (const char* name : {"b.db0", "A.DB1", "patch.Db5", "plain.db", "readme.txt", "db0", "x.d.b"}) {
+        writeBytes(std::string("Game/") + name, Bytes(10, 0));
+    }
+    const FileTime stamp = fromUnixTime(1500000000, 123456700);
+    const timespec times[2] = {{1500000000, 123456700}, {1500000000, 123456700}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path("Game/b.db0").c_str(), times, 0), 0);
+
+    std::vector<FoundEntry> found = findArchiveCandidates(root_ + "\\game\\");
+    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
+
+    std::vector<std::string> names;
+    for (const FoundEntry& entry : found) names.push_back(entry.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"A.DB1", "b.db0", "patch.Db5", "plain.db", "x.db"}));
+    EXPECT_EQ(found[1].openPath, path("Game/b.db0"));
+    EXPECT_EQ(found[1].size, 10u);
+    EXPECT_EQ(found[1].attributes & 0x10u, 0u);
+    EXPECT_EQ(found[1].lastWriteTime, stamp);
+    EXPECT_EQ(found[4].attributes & 0x10u, 0x10u);
+    EXPECT_EQ(found[4].size, 0u);
+}
+
+TEST_F(FindArchives, MissingDirectoryGivesNone) {
+    EXPECT_TRUE(findArchiveCandidates(path("nowhere")).empty());
+    writeBytes("file.db0", {1});
+    EXPECT_TRUE(findArchiveCandidates(path("file.db0")).empty());
+}
+
+// --- mapWindow
+
+using MapWindow = PlatformDir;
+
+TEST_F(MapWindow, MapsTheWindowAtAGranularityMultiple) {
+    const std::size_t page = mappingGranularity();
+    const Bytes bytes = pattern(3 * page);
+    writeBytes("Archive.db0", bytes);
+
+    MappedWindow window = mapWindow(root_ + "\\archive.DB0", page, page + 100);
+    ASSERT_NE(window.data, nullptr);
+    EXPECT_EQ(window.length, page + 100);
+    EXPECT_TRUE(std::equal(window.data, window.data + window.length, bytes.begin() + page));
+    unmapWindow(window);
+    EXPECT_EQ(window.data, nullptr);
+    EXPECT_EQ(window.handle, nullptr);
+    unmapWindow(window);  // a second release does nothing
+}
+
+TEST_F(MapWindow, WindowEndingAtTheEndOfTheFileIsMapped) {
+    const std::size_t page = mappingGranularity();
+    const Bytes bytes = pattern(2 * page + 10);
+    writeBytes("a.db0", bytes);
+    for (const std::size_t start : {std::size_t{0}, page, 2 * page}) {
+        MappedWindow window = mapWindow(path("a.db0"), start, bytes.size() - start);
+        ASSERT_NE(window.data, nullptr);
+        EXPECT_EQ(window.data[window.length - 1], bytes.back());
+        unmapWindow(window);
+    }
+}
+
+#ifdef __linux__
+// Only the window's own pages are mapped: the mapping that holds it ends at the first
+// page boundary after it.
+TEST_F(MapWindow, MapsNoMoreThanTheWindow) {
+    const std::size_t page = mappingGranularity();
+    writeBytes("a.db0", pattern(8 * page));
+    MappedWindow window = mapWindow(path("a.db0"), 2 * page, page + 1);
+    const auto start = reinterpret_cast<std::uintptr_t>(window.data);
+
+    std::ifstream maps("/proc/self/maps");
+    std::string line;
+    std::uintptr_t mappedEnd = 0;
+    while (std::getline(maps, line)) {
+        const std::uintptr_t from = std::stoull(line.substr(0, line.find('-')), nullptr, 16);
+        if (from == start && line.find("a.db0") != std::string::npos) {
+            mappedEnd = std::stoull(line.substr(line.find('-') + 1), nullptr, 16);
+        }
+    }
+    EXPECT_EQ(mappedEnd, start + 2 * page);
+    unmapWindow(window);
+}
+#endif
+
+TEST_F(MapWindow, RefusesWindowsPastTheEndOfTheFile) {
+    const std::size_t page = mappingGranularity();
+    writeBytes("a.db0", pattern(2 * page));
+    const std::string past = "Window reaches past the end of the file!";
+    EXPECT_EQ(failureText([&] { mapWindow(path("a.db0"), page, page + 1); }), past);
+    EXPECT_EQ(failureText([&] { mapWindow(path("a.db0"), 4 * page, 1); }), past);
+    EXPECT_EQ(failureText([&] { mapWindow(path("a.db0"), 0, static_cast<std::size_t>(-1)); }), past);
+}
+
+TEST_F(MapWindow, Failures) {
+    const std::size_t page = mappingGranularity();
+    writeBytes("a.db0", pattern(2 * page));
+    makeDirectory("dir.db");
+    EXPECT_EQ(failureText([&] { mapWindow(path("missing.db0"), 0, 1); }), "Can't open file!");
+    EXPECT_EQ(failureText([&] { mapWindow(path("missing.db0"), 0, 0); }), "Can't open file!");
+    EXPECT_NE(failureText([&] { mapWindow(path("a.db0"), 1, 1); }), "(no failure)");
+    EXPECT_NE(failureText([&] { mapWindow(path("dir.db"), 0, 1); }), "(no failure)");
+}
+
+TEST_F(MapWindow, LengthZeroMapsNothing) {
+    writeBytes("a.db0", pattern(100));
+    MappedWindow window = mapWindow(path("a.db0"), 0, 0);
+    EXPECT_EQ(window.data, nullptr);
+    EXPECT_EQ(window.length, 0u);
+    unmapWindow(window);
+}
+
+// --- writeLocalFile
+
+class WriteLocalFile : public PlatformDir {
+protected:
+    static constexpr std::int64_t kSeconds = 1234567890;
+    static constexpr std::int64_t kNanoseconds = 987654300;  // whole 100-ns ticks
+
+    const FileTime time_ = fromUnixTime(kSeconds, kNanoseconds);
+
+    WriteResult write(const std::string& relative, const Bytes& bytes, bool overwrite) const {
+        return writeLocalFile(path(relative), bytes.data(), bytes.size(), overwrite, time_);
+    }
+
+    void expectStamped(const std::string& relative) const {
+        struct stat status {};
+        ASSERT_EQ(::stat(path(relative).c_str(), &status), 0);
+        EXPECT_EQ(status.st_mtim.tv_sec, kSeconds);
+        EXPECT_EQ(status.st_mtim.tv_nsec, kNanoseconds);
+        EXPECT_EQ(status.st_atim.tv_sec, kSeconds);
+        EXPECT_EQ(status.st_atim.tv_nsec, kNanoseconds);
+    }
+};
+
+TEST_F(WriteLocalFile, WritesTheBytesAndStampsTheTimes) {
+    const Bytes bytes = pattern(100000);
+    EXPECT_EQ(write("out.dds", bytes, false), WriteResult::Written);
+    expectStamped("out.dds");  // before reading, which may move the access time
+    EXPECT_EQ(readBytes("out.dds"), bytes);
+
+    EXPECT_EQ(write("empty.txt", {}, false), WriteResult::Written);
+    expectStamped("empty.txt");
+    EXPECT_TRUE(readBytes("empty.txt").empty());
+}
+
+TEST_F(WriteLocalFile, ExistingFileIsKeptUnlessOverwriting) {
+    writeBytes("out.dds", {1, 2, 3});
+    struct stat before {};
+    ASSERT_EQ(::stat(path("out.dds").c_str(), &before), 0);
+
+    EXPECT_EQ(write("out.dds", {9}, false), WriteResult::AlreadyExists);
+    struct stat after {};
+    ASSERT_EQ(::stat(path("out.dds").c_str(), &after), 0);
+    EXPECT_EQ(readBytes("out.dds"), (Bytes{1, 2, 3}));
+    EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+
+    EXPECT_EQ(write("out.dds", {9}, true), WriteResult::Written);
+    expectStamped("out.dds");
+    EXPECT_EQ(readBytes("out.dds"), (Bytes{9}));
+}
+
+TEST_F(WriteLocalFile, NewFileKeepsItsNameAsWritten) {
+    writeBytes("README.txt", {1});
+    EXPECT_EQ(write("Readme.txt", {2}, false), WriteResult::Written);
+    EXPECT_EQ(readBytes("README.txt"), (Bytes{1}));
+    EXPECT_EQ(readBytes("Readme.txt"), (Bytes{2}));
+}
+
+TEST_F(WriteLocalFile, UnwritablePlacesFail) {
+    writeBytes("plain", {1});
+    EXPECT_EQ(write("missing/out.dds", {1}, false), WriteResult::Failed);
+    EXPECT_EQ(write("plain/out.dds", {1}, true), WriteResult::Failed);
+    EXPECT_FALSE(fs::exists(path("missing")));
+
+    if (::geteuid() != 0) {  // permissions don't hold the superuser back
+        makeDirectory("locked");
+        ::chmod(path("locked").c_str(), 0500);
+        EXPECT_EQ(write("locked/out.dds", {1}, false), WriteResult::Failed);
+        ::chmod(path("locked").c_str(), 0700);
+    }
+}
+
+// A file size limit makes the write stop short: nothing partial may stay behind.
+TEST_F(WriteLocalFile, ShortWriteLeavesNoFile) {
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto savedSignal = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = saved;
+    limited.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+
+    const WriteResult fresh = write("big.dds", pattern(3 * 4096), false);
+    writeBytes("old.dds", {1, 2, 3});
+    const WriteResult replaced = write("old.dds", pattern(3 * 4096), true);
+
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, savedSignal);
+    EXPECT_EQ(fresh, WriteResult::Failed);
+    EXPECT_EQ(replaced, WriteResult::Failed);
+    EXPECT_FALSE(fs::exists(path("big.dds")));
+    EXPECT_FALSE(fs::exists(path("old.dds")));
+}
+
+// --- the rest
+
+TEST(Platform, CurrentTimeIsNow) {
+    const std::int64_t before = std::time(nullptr);
+    const std::int64_t now = toUnixSeconds(currentTime());
+    const std::int64_t after = std::time(nullptr);
+    EXPECT_GE(now, before);
+    EXPECT_LE(now, after);
+}
+
+TEST(Platform, ModulePathIsThisProgram) {
+    const std::string module = modulePath(nullptr);
+#ifdef __linux__
+    EXPECT_EQ(module, fs::canonical("/proc/self/exe").string());
+#else
+    EXPECT_TRUE(fs::path(module).is_absolute());
+#endif
+}
+
+TEST(Platform, SiblingPath) {
+    EXPECT_EQ(siblingPath("/opt/dc/plugins/wfx/kestran.wfx", "kestran.ini"), "/opt/dc/plugins/wfx/kestran.ini");
+    EXPECT_EQ(siblingPath("/kestran.wfx", "kestran.ini"), "/kestran.ini");
+}
+
+TEST(Platform, NoRegistry) {
+    EXPECT_FALSE(readRegistryString("SOFTWARE\\Orvane\\KESTRAN-ARNA", "InstallPath"));
+    EXPECT_FALSE(readRegistryDword("SOFTWARE\\Orvane\\KESTRAN-ARNA", "InstallPatchID"));
+}
+
+}  // namespace
+}  // namespace kestran::platform
