@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdio>
 #include <fstream>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -19,11 +21,19 @@ using testing::Bytes;
 
 Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
+// Several builds may run this suite at once: each run gets a file of its own.
+std::string uniqueTempPath() {
+    std::random_device random;
+    const unsigned long long token = (static_cast<unsigned long long>(random()) << 32) ^ random();
+    return ::testing::TempDir() + "chunk_stream_" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" + std::to_string(token) + ".db0";
+}
+
 // Every archive is read from a real file, as the loader reads it: seeking past the end
 // of a file succeeds, where a string stream would refuse.
 class ChunkStream : public ::testing::Test {
 protected:
-    ChunkStream() : path(::testing::TempDir() + "chunk_stream_test.db0") { fresh(); }
+    ChunkStream() : path(uniqueTempPath()) { fresh(); }
     ~ChunkStream() override { std::remove(path.c_str()); }
 
     void fresh() {
