@@ -165,6 +165,10 @@ std::string localTargetPath(const std::string& path) {
     return joinPath(directory, name);
 }
 
+// An address that lies in this module whatever other modules define: internal linkage
+// keeps it from being interposed.
+void moduleAnchor() {}
+
 }  // namespace
 
 std::vector<FoundEntry> findArchiveCandidates(const std::string& directory) {
@@ -323,7 +327,7 @@ FileTime currentTime() {
 std::string modulePath(void* /*moduleHandle*/) {
     // Any address inside this module names the shared object (or program) it lies in.
     Dl_info info{};
-    if (::dladdr(reinterpret_cast<void*>(&modulePath), &info) == 0 || info.dli_fname == nullptr ||
+    if (::dladdr(reinterpret_cast<void*>(&moduleAnchor), &info) == 0 || info.dli_fname == nullptr ||
         info.dli_fname[0] == '\0') {
         return {};
     }
