@@ -93,8 +93,7 @@ void reserveTable(std::vector<std::uint8_t>& table, std::size_t payloadSize, std
 
 }  // namespace
 
-void readArchiveIndex(kestran_db::KestranDB& set, std::istream& stream, const kestran_db::ArchiveFile& archive,
-                      std::uint32_t versionCode, const std::string& prefix) {
+std::vector<std::uint8_t> readIndexTable(std::istream& stream, std::uint32_t versionCode) {
     std::int32_t chunkSize = 0;
     for (int skipped = 0;;) {
         std::uint8_t field[4];
@@ -117,7 +116,12 @@ void readArchiveIndex(kestran_db::KestranDB& set, std::istream& stream, const ke
     std::vector<std::uint8_t> table;
     reserveTable(table, payload.size(), unpackedSize);
     encoded.decode(unpackedSize, table);
+    return table;
+}
 
+void readArchiveIndex(kestran_db::KestranDB& set, std::istream& stream, const kestran_db::ArchiveFile& archive,
+                      std::uint32_t versionCode, const std::string& prefix) {
+    const std::vector<std::uint8_t> table = readIndexTable(stream, versionCode);
     IndexCursor cursor(table, archive);
     cursor.parseFileTable(set, prefix);
 }

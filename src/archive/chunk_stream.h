@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <istream>
 #include <string>
+#include <vector>
 
 namespace kestran_db {
 class KestranDB;
@@ -26,12 +27,18 @@ constexpr std::uint32_t kChunkTypeMask = 0x7FFFFFFF;
 // At most this many chunks may precede the header chunk.
 constexpr int kMaxSkippedChunks = 100;
 
+// Walks stream (a seekable binary stream standing at the archive's first chunk) to the
+// header chunk, unscrambles it for VersionCode 0 and 1 and decodes it: the archive's
+// file table, as raw records. Throws kestran::Failure with the message of the step
+// that failed. The stream is left just after the header chunk.
+std::vector<std::uint8_t> readIndexTable(std::istream& stream, std::uint32_t versionCode);
+
 // Reads the archive's file table from stream (a seekable binary stream standing at the
 // archive's first chunk) into set, stamping archive into every FileLocation and
 // putting prefix before every name. VersionCode 0 and 1 unscramble the header chunk
 // with that key variant first; other values take it as stored. Throws
-// kestran::Failure with the message of the step that failed; records entered before a
-// failure stay in set. The stream is left just after the header chunk.
+// kestran::Failure with the message of the step that failed; a table that fails to
+// read or parse enters nothing. The stream is left just after the header chunk.
 void readArchiveIndex(kestran_db::KestranDB& set, std::istream& stream, const kestran_db::ArchiveFile& archive,
                       std::uint32_t versionCode, const std::string& prefix);
 

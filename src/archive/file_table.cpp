@@ -9,6 +9,8 @@
 //   recordLength-2  4         offset         first stored byte, from the archive's start
 #include "archive/file_table.h"
 
+#include <utility>
+
 #include "common/failure.h"
 #include "installation/kestran_db.h"
 
@@ -40,12 +42,6 @@ IndexCursor::IndexCursor(const std::vector<std::uint8_t>& table, const kestran_d
     : IndexCursor(table.data(), table.size(), archive) {}
 
 // The readers are only called once the record is known to fit in the table.
-std::uint16_t IndexCursor::readU16() {
-    const unsigned value = table_[position_] | (static_cast<unsigned>(table_[position_ + 1]) << 8);
-    position_ += 2;
-    return static_cast<std::uint16_t>(value);
-}
-
 std::uint32_t IndexCursor::readU32() {
     std::uint32_t value = 0;
     for (int i = 3; i >= 0; --i) value = (value << 8) | table_[position_ + static_cast<std::size_t>(i)];
@@ -59,39 +55,46 @@ std::string IndexCursor::readString(std::size_t length) {
     return text;
 }
 
+bool IndexCursor::nextRecord(FileTableRecord& record) {
+    if (position_ == size_) return false;
+    // Every check comes before the first field is taken, so a damaged record leaves
+    // the cursor where it was.
+    if (bytesLeft() < kLengthFieldSize) throw Failure(kEntryPastEnd);
+    const std::uint16_t recordLength = static_cast<std::uint16_t>(table_[position_] | table_[position_ + 1] << 8);
+    if (recordLength > kMaxRecordLength) throw Failure(kEntryLengthExceeds260);
+    if (recordLength < kRecordFixedLength) throw Failure(kEntryTooShort);
+    if (recordLength > bytesLeft() - kLengthFieldSize) throw Failure(kEntryPastEnd);
+    // A record without a name would name the prefix itself.
+    if (recordLength == kRecordFixedLength) throw Failure(kBadIndex);
+
+    position_ += kLengthFieldSize;
+    const std::uint32_t sizeReal = readU32();
+    const std::uint32_t sizeCompressed = readU32();
+    const std::uint32_t crc = readU32();
+    record.name = readString(recordLength - kRecordFixedLength);
+    lowerCaseAscii(record.name);
+    record.isDir = record.name.back() == kSeparator;
+    if (record.isDir) record.name.pop_back();
+
+    record.location.offset = readU32();
+    record.location.isCompressed = !record.isDir && sizeReal != sizeCompressed;
+    record.location.sizeCompressed = sizeCompressed;
+    record.location.sizeReal = sizeReal;
+    record.location.crc = crc;
+    record.location.archive = archive_;
+    return true;
+}
+
 void IndexCursor::parseFileTable(kestran_db::KestranDB& set, const std::string& prefix) {
-    while (position_ != size_) {
-        // Every check comes before the first field is taken, so a damaged record
-        // leaves nothing behind.
-        if (bytesLeft() < kLengthFieldSize) throw Failure(kEntryPastEnd);
-        const std::uint16_t recordLength = readU16();
-        if (recordLength > kMaxRecordLength) throw Failure(kEntryLengthExceeds260);
-        if (recordLength < kRecordFixedLength) throw Failure(kEntryTooShort);
-        if (recordLength > bytesLeft()) throw Failure(kEntryPastEnd);
-        // A record without a name would name the prefix itself.
-        if (recordLength == kRecordFixedLength) throw Failure(kBadIndex);
+    std::vector<FileTableRecord> records;
+    FileTableRecord record;
+    while (nextRecord(record)) records.push_back(std::move(record));
 
-        const std::uint32_t sizeReal = readU32();
-        const std::uint32_t sizeCompressed = readU32();
-        const std::uint32_t crc = readU32();
-        std::string name = readString(recordLength - kRecordFixedLength);
-        lowerCaseAscii(name);
-
-        const bool isDir = name.back() == kSeparator;
-        if (isDir) name.pop_back();
-        const std::string path = prefix + name;
-
-        FileLocation location;
-        location.offset = readU32();
-        location.isCompressed = !isDir && sizeReal != sizeCompressed;
-        location.sizeCompressed = sizeCompressed;
-        location.sizeReal = sizeReal;
-        location.crc = crc;
-        location.archive = archive_;
-
+    for (FileTableRecord& entry : records) {
+        const std::string path = prefix + entry.name;
         kestran_db::FileNode& node = set.nodeAt(path);
-        node.locations.push_back(location);
-        node.isDir = isDir;
+        node.locations.push_back(entry.location);
+        node.isDir = entry.isDir;
         const std::size_t cut = path.rfind(kSeparator);
         node.name = cut == std::string::npos ? path : path.substr(cut + 1);
     }

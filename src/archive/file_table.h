@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "archive/file_location.h"
+
 namespace kestran_db {
 class KestranDB;
 struct ArchiveFile;
@@ -23,23 +25,33 @@ extern const char* const kEntryPastEnd;           // a record longer than the by
 constexpr std::uint16_t kMaxRecordLength = 260;
 constexpr std::uint16_t kRecordFixedLength = 16;
 
+// One record as read from the table.
+struct FileTableRecord {
+    std::string name;  // lower-cased, without a directory's trailing backslash
+    bool isDir = false;
+    FileLocation location;
+};
+
 class IndexCursor {
 public:
     // Borrows the table and the archive; both must outlive the cursor.
     IndexCursor(const std::uint8_t* table, std::size_t size, const kestran_db::ArchiveFile& archive);
     IndexCursor(const std::vector<std::uint8_t>& table, const kestran_db::ArchiveFile& archive);
 
+    // Reads the record at the current position into record; false at the table's end.
+    // Throws kestran::Failure on a damaged record and then stays where it was.
+    bool nextRecord(FileTableRecord& record);
+
     // Reads every record from the current position to the table's end and enters each
-    // under prefix + its lower-cased name, appending one FileLocation per record.
-    // Throws kestran::Failure on a damaged record; the records before it stay entered,
-    // nothing of the damaged record is applied.
+    // under prefix + its lower-cased name, appending one FileLocation per record. The
+    // whole table is read before anything is entered, so a damaged table throws
+    // kestran::Failure and leaves set untouched (a retry with the other key starts clean).
     void parseFileTable(kestran_db::KestranDB& set, const std::string& prefix);
 
     std::size_t position() const { return position_; }
 
 private:
     std::size_t bytesLeft() const { return size_ - position_; }
-    std::uint16_t readU16();
     std::uint32_t readU32();
     std::string readString(std::size_t length);
 

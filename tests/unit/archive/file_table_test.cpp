@@ -134,7 +134,7 @@ TEST_F(FileTable, LongestRecordIsAccepted) {
     EXPECT_EQ(node("\\ARNA\\" + name).locations.at(0).offset, 7u);
 }
 
-TEST_F(FileTable, DamagedRecordFailsBeforeAnythingOfItIsApplied) {
+TEST_F(FileTable, DamagedTableFailsBeforeAnythingIsApplied) {
     const Bytes good = tableOf({{"good.txt", 1, 1, 0, 0}});
     struct Case {
         const char* what;
@@ -160,8 +160,7 @@ TEST_F(FileTable, DamagedRecordFailsBeforeAnythingOfItIsApplied) {
         Bytes table = good;
         testing::append(table, c.tail);
         EXPECT_EQ(failureOf(table), c.message);
-        ASSERT_EQ(tree().size(), 1u);
-        EXPECT_EQ(node("\\ARNA\\good.txt").locations.size(), 1u);
+        EXPECT_TRUE(tree().empty());
     }
 }
 
