@@ -10,10 +10,9 @@
 
 #include "archive/file_location.h"
 #include "installation/archive_file.h"
+#include "installation/extracted_file.h"
 
 namespace kestran_db {
-
-class ExtractedFile;
 
 struct FileNode {
     bool isDir = false;
@@ -49,6 +48,11 @@ public:
     // Once, after the last archive: adds every implied directory and links every node
     // into its parent's children.
     void completeTree();
+
+    // The bytes of a path's highest-priority occurrence. Throws kestran::Failure
+    // "No such file in database!" for a path the tree does not hold (creating nothing),
+    // and the failures of ExtractedFile's construction.
+    ExtractedFile extract(const std::string& path) const;
 
 private:
     Tree tree_;

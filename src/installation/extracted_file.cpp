@@ -1,0 +1,121 @@
+#include "installation/extracted_file.h"
+
+#include <lzo/lzo1x.h>
+
+#include <utility>
+
+#include "common/failure.h"
+#include "installation/kestran_db.h"
+
+namespace kestran_db {
+
+namespace {
+
+const char* const kNoSuchFile = "No such file in database!";
+const char* const kNoOccurrence = "entry has no stored copy in any archive";
+const char* const kBeyond4GiB = "entry's stored bytes lie beyond the 4 GiB an archive can address";
+const char* const kStoredTooShort = "entry's stored bytes are fewer than its size";
+const char* const kImpossibleSize = "compressed entry claims a size its stored bytes cannot hold";
+const char* const kDamaged = "compressed entry is damaged";
+
+// LZO1X codes a long match in runs of zero bytes worth 255 each, so one stored
+// byte never unpacks to more than 255 bytes; a larger claim is damage, and is
+// refused before a buffer of that size is allocated.
+constexpr std::uint64_t kMostUnpackedBytesPerStoredByte = 255;
+constexpr std::uint64_t kUnpackSlack = 64;
+
+void initialiseLzo() {
+    static const int status = lzo_init();
+    if (status != LZO_E_OK) throw kestran::Failure("LZO library failed to initialise");
+}
+
+}  // namespace
+
+ExtractedFile::ExtractedFile(const ArchiveFile& archive, const kestran::FileLocation& location)
+    : sizeCompressed_(location.sizeCompressed),
+      sizeReal_(location.sizeReal),
+      isCompressed_(location.isCompressed),
+      crc_(location.crc),
+      time_(archive.ftLastWriteTime) {
+    const std::uint64_t end = std::uint64_t{location.offset} + location.sizeCompressed;
+    if (end > 0xFFFFFFFFull) throw kestran::Failure(kBeyond4GiB);
+    if (!isCompressed_ && sizeReal_ > sizeCompressed_) throw kestran::Failure(kStoredTooShort);
+    if (isCompressed_ &&
+        sizeReal_ > std::uint64_t{sizeCompressed_} * kMostUnpackedBytesPerStoredByte + kUnpackSlack)
+        throw kestran::Failure(kImpossibleSize);
+
+    // The window starts at the last multiple of the granularity not above the offset.
+    const std::uint32_t granularity = kestran::platform::mappingGranularity();
+    windowStart_ = location.offset / granularity * granularity;
+    const std::size_t distance = static_cast<std::size_t>(location.offset - windowStart_);
+    view_ = kestran::platform::mapWindow(archive.openPath, windowStart_, distance + sizeCompressed_);
+    const std::uint8_t* stored = view_.data == nullptr ? nullptr : view_.data + distance;
+
+    if (!isCompressed_) {
+        data_ = stored;
+        return;
+    }
+    try {
+        initialiseLzo();
+        buffer_.reset(new std::uint8_t[sizeReal_ == 0 ? 1 : sizeReal_]);
+        lzo_uint unpacked = sizeReal_;
+        const int status = sizeCompressed_ == 0
+                               ? LZO_E_INPUT_OVERRUN
+                               : lzo1x_decompress_safe(stored, sizeCompressed_, buffer_.get(), &unpacked, nullptr);
+        // Trailing stored bytes after a complete stream are tolerated; anything short
+        // of exactly sizeReal bytes is not.
+        if ((status != LZO_E_OK && status != LZO_E_INPUT_NOT_CONSUMED) || unpacked != sizeReal_)
+            throw kestran::Failure(kDamaged);
+        data_ = buffer_.get();
+    } catch (...) {
+        release();
+        throw;
+    }
+}
+
+ExtractedFile::~ExtractedFile() { release(); }
+
+ExtractedFile::ExtractedFile(ExtractedFile&& other) noexcept
+    : view_(std::exchange(other.view_, {})),
+      data_(std::exchange(other.data_, nullptr)),
+      sizeCompressed_(other.sizeCompressed_),
+      sizeReal_(other.sizeReal_),
+      isCompressed_(other.isCompressed_),
+      crc_(other.crc_),
+      buffer_(std::move(other.buffer_)),
+      time_(other.time_),
+      windowStart_(other.windowStart_) {}
+
+ExtractedFile& ExtractedFile::operator=(ExtractedFile&& other) noexcept {
+    if (this != &other) {
+        release();
+        view_ = std::exchange(other.view_, {});
+        data_ = std::exchange(other.data_, nullptr);
+        sizeCompressed_ = other.sizeCompressed_;
+        sizeReal_ = other.sizeReal_;
+        isCompressed_ = other.isCompressed_;
+        crc_ = other.crc_;
+        buffer_ = std::move(other.buffer_);
+        time_ = other.time_;
+        windowStart_ = other.windowStart_;
+    }
+    return *this;
+}
+
+void ExtractedFile::release() {
+    kestran::platform::unmapWindow(view_);
+    view_ = {};
+    buffer_.reset();
+    data_ = nullptr;
+}
+
+ExtractedFile KestranDB::extract(const std::string& path) const {
+    const FileNode* node = findNode(path);
+    if (node == nullptr) throw kestran::Failure(kNoSuchFile);
+    // Only a node made by looking up a path the tree did not hold has no occurrence.
+    if (node->locations.empty()) throw kestran::Failure(kNoOccurrence);
+    const kestran::FileLocation& location = node->locations.back();
+    return ExtractedFile(*location.archive, location);
+}
+
+}  // namespace kestran_db
