@@ -8,5 +8,5 @@ demo=build/release/demo
 rm -rf "$demo"
 build/release/tests/support/kestran-make-demo "$demo"
 db=build/release/tools/kestran-db/kestran-db
-echo "== kestran-db records $demo/base/base.db0"
-"$db" records "$demo/base/base.db0"
+echo "== kestran-db records $demo/data/base.db0"
+"$db" records "$demo/data/base.db0"
