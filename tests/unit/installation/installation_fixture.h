@@ -1,0 +1,44 @@
+#pragma once
+// A fresh temporary folder per test, and archives written into it with the builder.
+#include <gtest/gtest.h>
+
+#include <boost/filesystem.hpp>
+#include <ctime>
+#include <string>
+
+#include "support/archive_builder.h"
+
+namespace kestran_db::testing {
+
+using kestran::testing::ArchiveBuilder;
+using kestran::testing::Bytes;
+
+class TempFolder : public ::testing::Test {
+protected:
+    TempFolder() : root(boost::filesystem::temp_directory_path() / boost::filesystem::unique_path("kestran-%%%%-%%%%")) {
+        boost::filesystem::create_directories(root);
+    }
+    ~TempFolder() override {
+        boost::system::error_code ignored;
+        boost::filesystem::remove_all(root, ignored);
+    }
+
+    std::string path(const std::string& relative) const { return (root / relative).string(); }
+
+    void writeArchive(const std::string& relative, const ArchiveBuilder& builder, std::time_t time = 1700000000) {
+        boost::filesystem::create_directories((root / relative).parent_path());
+        builder.write(path(relative));
+        boost::filesystem::last_write_time(root / relative, time);
+    }
+
+    void writeText(const std::string& relative, const std::string& text) {
+        boost::filesystem::create_directories((root / relative).parent_path());
+        kestran::testing::writeFile(path(relative), Bytes(text.begin(), text.end()));
+    }
+
+    static Bytes bytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+    boost::filesystem::path root;
+};
+
+}  // namespace kestran_db::testing
