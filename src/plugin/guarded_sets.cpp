@@ -1,0 +1,49 @@
+#include "plugin/guarded_sets.h"
+
+#include <utility>
+
+#include "common/failure.h"
+#include "installation/loader.h"
+#include "plugin/virtual_path.h"
+
+namespace kestran::plugin {
+
+GuardedSets::GuardedSets() : loader_(kestran_db::loadInstallation) {}
+
+GuardedSets::GuardedSets(Loader loader) : loader_(std::move(loader)) {}
+
+std::shared_ptr<const kestran_db::KestranDB> GuardedSets::find(const std::string& name) const {
+    std::shared_lock<std::shared_mutex> lock(setsMutex_);
+    return sets_.find(name);
+}
+
+std::shared_ptr<const kestran_db::KestranDB> GuardedSets::findOrLoad(const std::string& name,
+                                                                    const Installation& installation) {
+    if (auto set = find(name)) return set;
+
+    const std::shared_ptr<std::mutex> loadLock = loadLockFor(name);
+    std::lock_guard<std::mutex> loading(*loadLock);
+    // Another thread may have loaded it while this one waited.
+    if (auto set = find(name)) return set;
+
+    std::shared_ptr<kestran_db::KestranDB> loaded =
+        loader_(installation.rootPath, installation.versionCode, installationPrefix(name));
+    if (!loaded) throw Failure("error");
+
+    std::unique_lock<std::shared_mutex> lock(setsMutex_);
+    return sets_.store(name, std::move(loaded));
+}
+
+std::size_t GuardedSets::size() const {
+    std::shared_lock<std::shared_mutex> lock(setsMutex_);
+    return sets_.size();
+}
+
+std::shared_ptr<std::mutex> GuardedSets::loadLockFor(const std::string& name) {
+    std::lock_guard<std::mutex> lock(loadLocksMutex_);
+    std::shared_ptr<std::mutex>& entry = loadLocks_[name];
+    if (!entry) entry = std::make_shared<std::mutex>();
+    return entry;
+}
+
+}  // namespace kestran::plugin

@@ -1,0 +1,61 @@
+#include "plugin/listing.h"
+
+#include "common/failure.h"
+#include "plugin/find_data.h"
+#include "plugin/virtual_path.h"
+
+namespace kestran::plugin {
+
+Listing listPath(const std::string& path, const InstallationTable& installations, GuardedSets& sets,
+                 FILETIME now) {
+    const std::string trimmed = withoutTrailingSeparator(path);
+    if (trimmed == kRootPath) return listRoot(installations, now);
+    return listDirectory(trimmed, installations, sets);
+}
+
+Listing listRoot(const InstallationTable& installations, FILETIME now) {
+    Listing listing;
+    if (installations.empty()) return listing;
+    listing.handle = std::make_unique<FindHandle>();
+    for (const auto& entry : installations) listing.handle->append(makeFindData(entry.first, true, 0, now));
+    return listing;
+}
+
+Listing listDirectory(const std::string& path, const InstallationTable& installations, GuardedSets& sets) {
+    Listing listing;
+    const std::optional<std::string> name = splitVirtualPath(path);
+    if (!name) return listing;
+
+    const auto installation = installations.find(*name);
+    if (installation == installations.end()) {
+        listing.lastError = ERROR_NO_MORE_FILES;
+        return listing;
+    }
+
+    std::shared_ptr<const kestran_db::KestranDB> set;
+    try {
+        set = sets.findOrLoad(*name, installation->second);
+    } catch (const Failure&) {
+        listing.lastError = ERROR_NO_MORE_FILES;
+        return listing;
+    }
+
+    const kestran_db::FileNode* node = set->findNode(path);
+    if (node == nullptr || node->children.empty()) return listing;
+
+    listing.handle = std::make_unique<FindHandle>();
+    for (const kestran_db::FileNode* child : node->children) {
+        std::uint32_t size = 0;
+        kestran::FileTime time;
+        // A linked node always has an occurrence; one without stays size 0, time 0.
+        if (!child->locations.empty()) {
+            const kestran::FileLocation& winner = child->locations.back();
+            size = winner.sizeReal;
+            if (winner.archive != nullptr) time = winner.archive->ftLastWriteTime;
+        }
+        listing.handle->append(makeFindData(child->name, child->isDir, size, toHostTime(time)));
+    }
+    return listing;
+}
+
+}  // namespace kestran::plugin

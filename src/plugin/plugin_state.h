@@ -1,0 +1,34 @@
+#pragma once
+// The plug-in's process-wide state: what FsInit keeps, the installations configured
+// once (on first use, from kestran.ini beside the module), and the loaded sets. Lives
+// until the library is unloaded.
+#include <atomic>
+#include <mutex>
+
+#include "config/installation_table.h"
+#include "plugin/guarded_sets.h"
+#include "plugin/host_types.h"
+
+namespace kestran::plugin {
+
+class PluginState {
+public:
+    void init(int number, tProgressProc progressProc);
+    int pluginNumber() const { return pluginNumber_.load(); }
+    tProgressProc progress() const { return progress_.load(); }
+
+    // Read from the settings the first time it is asked for, then never changed.
+    const InstallationTable& installations();
+    GuardedSets& sets() { return sets_; }
+
+private:
+    std::atomic<int> pluginNumber_{0};
+    std::atomic<tProgressProc> progress_{nullptr};
+    std::once_flag configured_;
+    InstallationTable installations_;
+    GuardedSets sets_;
+};
+
+PluginState& pluginState();
+
+}  // namespace kestran::plugin

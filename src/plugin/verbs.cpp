@@ -1,0 +1,34 @@
+#include "plugin/verbs.h"
+
+#include <optional>
+
+#include "plugin/host_types.h"
+#include "plugin/virtual_path.h"
+
+namespace kestran::plugin {
+
+namespace {
+
+constexpr const char* kOpenVerb = "open";
+constexpr const char* kPropertiesVerb = "properties";
+
+// The top directories of the three editions under the names the registry gives them.
+bool isEditionTop(const std::string& path) { return path == "\\ARNA" || path == "\\VESK" || path == "\\TOLM"; }
+
+}  // namespace
+
+int executeVerb(const std::string& path, const std::string& verb, const GuardedSets& sets,
+                const PropertiesPresenter& present) {
+    if (verb == kOpenVerb) return FS_EXEC_YOURSELF;
+    if (isEditionTop(path)) return FS_EXEC_YOURSELF;
+
+    const std::optional<std::string> name = splitVirtualPath(path);
+    if (!name) return FS_EXEC_ERROR;
+    const std::shared_ptr<const kestran_db::KestranDB> set = sets.find(*name);
+    if (!set) return FS_EXEC_ERROR;
+    if (verb != kPropertiesVerb) return FS_EXEC_ERROR;
+    if (!present) return FS_EXEC_ERROR;
+    return present(propertiesOf(*set, path));
+}
+
+}  // namespace kestran::plugin
