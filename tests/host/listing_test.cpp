@@ -1,0 +1,176 @@
+// Root listing, the first listing that loads, listings after a failed load, and the
+// trivial exports, through the built plug-in.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <memory>
+
+#include "installations.h"
+
+namespace kestran::hosttest {
+namespace {
+
+constexpr DWORD kUnixMode = 0x80000000;
+constexpr DWORD kDirectoryMode = 040555;
+constexpr DWORD kFileMode = 0100444;
+constexpr int kUntouchedErrno = 4321;
+
+class ListingTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        writeArna(arna);
+        writeVesk(vesk);
+        fs::create_directories(broken);
+        std::ofstream(broken / "bad.db0") << "this is no archive at all";
+        host = std::make_unique<PluginHost>(temp.path() / "plugin",
+                                            settingsFor({{"VESK", "3312", vesk},
+                                                         {"ARNA", "3312", arna},
+                                                         {"BROKEN", "3312en", broken}}));
+        ASSERT_EQ(host->FsInit(7, nullptr, nullptr, nullptr), 0);
+    }
+
+    // FsFindFirst alone: the handle, and errno as the call left it.
+    HANDLE findFirst(const std::string& path, WIN32_FIND_DATAA& record, int& errnoAfter) {
+        std::string text = path;
+        errno = kUntouchedErrno;
+        HANDLE handle = host->FsFindFirst(text.data(), &record);
+        errnoAfter = errno;
+        return handle;
+    }
+
+    TempFolder temp;
+    fs::path arna = temp.path() / "games" / "arna";
+    fs::path vesk = temp.path() / "games" / "vesk";
+    fs::path broken = temp.path() / "games" / "broken";
+    std::unique_ptr<PluginHost> host;
+};
+
+TEST_F(ListingTest, RootListsInstallationsAsReadOnlyDirectoriesStampedNow) {
+    const std::uint64_t before = ticksOf(std::time(nullptr)) ;
+    const auto records = host->list("/");
+    const std::uint64_t after = ticksOf(std::time(nullptr) + 1);
+    ASSERT_EQ(PluginHost::names(records), (std::vector<std::string>{"ARNA", "BROKEN", "VESK"}));
+    for (const auto& r : records) {
+        EXPECT_EQ(r.dwFileAttributes, kUnixMode | FILE_ATTRIBUTE_DIRECTORY);
+        EXPECT_EQ(r.dwReserved0, kDirectoryMode);
+        EXPECT_EQ(r.nFileSizeLow, 0u);
+        EXPECT_EQ(ticksOf(r.ftLastWriteTime), ticksOf(records[0].ftLastWriteTime));
+    }
+    EXPECT_GE(ticksOf(records[0].ftLastWriteTime), before);
+    EXPECT_LE(ticksOf(records[0].ftLastWriteTime), after);
+}
+
+TEST_F(ListingTest, FindNextAfterTheEndLeavesTheRecordAlone) {
+    WIN32_FIND_DATAA record{};
+    int errnoAfter = 0;
+    HANDLE handle = findFirst("/", record, errnoAfter);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(errnoAfter, kUntouchedErrno);
+    EXPECT_EQ(host->FsFindNext(handle, &record), TRUE);
+    EXPECT_EQ(host->FsFindNext(handle, &record), TRUE);
+    EXPECT_STREQ(record.cFileName, "VESK");
+    std::memset(&record, 0x5A, sizeof record);
+    EXPECT_EQ(host->FsFindNext(handle, &record), FALSE);
+    EXPECT_EQ(static_cast<unsigned char>(record.cFileName[0]), 0x5Au);
+    EXPECT_EQ(host->FsFindClose(handle), 0);
+    EXPECT_EQ(host->FsFindClose(nullptr), 0);
+}
+
+TEST_F(ListingTest, EmptyRootGivesInvalidHandleAndLeavesErrno) {
+    PluginHost empty(temp.path() / "empty-plugin", "[main]\nuse_registry = false\n");
+    empty.FsInit(0, nullptr, nullptr, nullptr);
+    std::string root = "/";
+    WIN32_FIND_DATAA record{};
+    errno = kUntouchedErrno;
+    EXPECT_EQ(empty.FsFindFirst(root.data(), &record), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(errno, kUntouchedErrno);
+}
+
+TEST_F(ListingTest, FirstListingLoadsAndListsTheMergedTree) {
+    const auto top = host->list("/ARNA");
+    ASSERT_EQ(PluginHost::names(top), (std::vector<std::string>{"beyond.bin", "damaged.bin", "docs", "empty.txt",
+                                                                 "junk.raw", "levels", "textures"}));
+    EXPECT_EQ(top[2].dwFileAttributes, kUnixMode | FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_EQ(top[2].dwReserved0, kDirectoryMode);
+    EXPECT_EQ(top[4].dwFileAttributes, kUnixMode);
+    EXPECT_EQ(top[4].dwReserved0, kFileMode);
+    EXPECT_EQ(top[4].nFileSizeLow, 32u);
+    EXPECT_EQ(ticksOf(top[4].ftLastWriteTime), ticksOf(kOldTime));
+
+    // The later archive's wall.dds wins, with its size and its archive's time.
+    const auto textures = host->list("/ARNA/textures");
+    ASSERT_EQ(PluginHost::names(textures), (std::vector<std::string>{"floor.dds", "wall.dds"}));
+    EXPECT_EQ(textures[0].nFileSizeLow, floorTexture().size());
+    EXPECT_EQ(textures[1].nFileSizeLow, newWall().size());
+    EXPECT_EQ(ticksOf(textures[1].ftLastWriteTime), ticksOf(kNewTime));
+    EXPECT_EQ(ticksOf(textures[0].ftLastWriteTime), ticksOf(kOldTime));
+
+    // Loaded once: with the archives gone, every listing still comes from memory.
+    fs::remove_all(arna);
+    EXPECT_EQ(PluginHost::names(host->list("/ARNA/")), PluginHost::names(top));
+    EXPECT_EQ(PluginHost::names(host->list("/ARNA/levels")), (std::vector<std::string>{"l01"}));
+}
+
+TEST_F(ListingTest, PathsWithNothingToListGiveInvalidHandle) {
+    host->list("/ARNA");
+    struct Case {
+        const char* path;
+        int errnoAfter;
+    };
+    const Case cases[] = {
+        {"/XYZ", ERROR_NO_MORE_FILES},               // not configured
+        {"/ARNA/docs/readme.txt", kUntouchedErrno},  // a file
+        {"/ARNA/missing", kUntouchedErrno},          // not in the tree
+        {"/ARNA/levels/l01", kUntouchedErrno},       // a directory without children
+        {"ARNA", kUntouchedErrno},                   // outside the scheme
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        WIN32_FIND_DATAA record{};
+        int errnoAfter = 0;
+        EXPECT_EQ(findFirst(c.path, record, errnoAfter), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(errnoAfter, c.errnoAfter);
+    }
+}
+
+TEST_F(ListingTest, FailedLoadIsReportedAndTriedAgainOnTheNextListing) {
+    WIN32_FIND_DATAA record{};
+    int errnoAfter = 0;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        EXPECT_EQ(findFirst("/BROKEN", record, errnoAfter), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(errnoAfter, static_cast<int>(ERROR_NO_MORE_FILES));
+    }
+    // Copying and properties never load, so they find nothing either.
+    EXPECT_EQ(host->getFile("/BROKEN/x.txt", temp.path() / "x.txt", 0), FS_FILE_NOTFOUND);
+    EXPECT_EQ(host->execute("/BROKEN/x.txt", "properties"), FS_EXEC_ERROR);
+
+    // Mended on disk: the next listing loads it.
+    fs::remove(broken / "bad.db0");
+    kestran::testing::ArchiveBuilder good(1);
+    good.storedFile("fixed.txt", bytesOf("fixed"));
+    writeArchive(broken / "bad.db0", good, kNewTime);
+    EXPECT_EQ(PluginHost::names(host->list("/BROKEN")), (std::vector<std::string>{"fixed.txt"}));
+}
+
+TEST_F(ListingTest, RootNameIsCutToTheBuffer) {
+    struct Case {
+        int size;
+        std::string expected;
+    };
+    const std::string name = "K.E.S.T.R.A.N. db explorer";
+    for (const Case& c : {Case{260, name}, Case{27, name}, Case{26, name.substr(0, 25)}, Case{10, name.substr(0, 9)}}) {
+        SCOPED_TRACE(c.size);
+        std::vector<char> buffer(300, 'x');
+        host->FsGetDefRootName(buffer.data(), c.size);
+        EXPECT_EQ(std::string(buffer.data()), c.expected);
+        EXPECT_EQ(buffer[static_cast<std::size_t>(c.size)], 'x');
+    }
+    std::string dir = "/ARNA";
+    host->FsStatusInfo(dir.data(), 0, 1);
+    host->FsStatusInfo(dir.data(), 1, 1);
+}
+
+}  // namespace
+}  // namespace kestran::hosttest

@@ -1,0 +1,89 @@
+// Many host threads at once: listing (which loads), copying and properties across
+// several installations, the way a host browses while copies run in the background.
+// Built with ThreadSanitizer in the tsan preset.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "installations.h"
+
+namespace kestran::hosttest {
+namespace {
+
+namespace dc = kestran::plugin::dc;
+
+constexpr int kThreads = 8;
+constexpr int kRounds = 6;
+constexpr int kInstallations = 4;
+
+std::atomic<int> progressCalls{0};
+std::atomic<int> formsShown{0};
+
+int countProgress(int, char*, char*, int) {
+    ++progressCalls;
+    return 0;
+}
+
+int countForm(std::intptr_t, unsigned long, dc::DlgProc) {
+    ++formsShown;
+    return 1;
+}
+
+std::string installationName(int index) { return "SET" + std::to_string(index); }
+
+TEST(HostThreads, ListingLoadingCopyingAndPropertiesAtOnce) {
+    TempFolder temp;
+    std::vector<InstallationLine> lines;
+    for (int i = 0; i < kInstallations; ++i) {
+        const fs::path root = temp.path() / installationName(i);
+        writeArna(root);
+        lines.push_back({installationName(i), "3312", root});
+    }
+    PluginHost host(temp.path() / "plugin", settingsFor(lines));
+    host.FsInit(1, countProgress, nullptr, nullptr);
+    auto info = std::make_unique<dc::ExtensionStartupInfo>();
+    std::memset(info.get(), 0, sizeof *info);
+    info->StructSize = sizeof *info;
+    info->DialogBoxLFM = countForm;
+    host.ExtensionInitialize(info.get());
+
+    std::atomic<int> failures{0};
+    auto check = [&](bool ok) {
+        if (!ok) ++failures;
+    };
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            const fs::path out = temp.path() / ("out" + std::to_string(t));
+            fs::create_directories(out);
+            for (int round = 0; round < kRounds; ++round) {
+                // Each thread starts on another installation, so loads overlap with
+                // listings and copies of sets that are already loaded.
+                const std::string name = "/" + installationName((t + round) % kInstallations);
+                check(host.list("/").size() == kInstallations);
+                check(host.list(name).size() == 7);
+                check(host.list(name + "/textures").size() == 2);
+                const fs::path target = out / ("wall" + std::to_string(round));
+                check(host.getFile(name + "/textures/wall.dds", target, 0) == FS_FILE_OK);
+                check(readFile(target) == newWall());
+                const fs::path floor = out / ("floor" + std::to_string(round));
+                check(host.getFile(name + "/textures/floor.dds", floor, FS_COPYFLAGS_OVERWRITE) == FS_FILE_OK);
+                check(fs::file_size(floor) == floorTexture().size());
+                check(host.execute(name + "/textures/wall.dds", "properties") == FS_EXEC_OK);
+                check(host.getFile(name + "/missing", out / "missing", 0) == FS_FILE_NOTFOUND);
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(progressCalls.load(), kThreads * kRounds * 5);
+    EXPECT_EQ(formsShown.load(), kThreads * kRounds);
+}
+
+}  // namespace
+}  // namespace kestran::hosttest
