@@ -8,5 +8,13 @@ demo=build/release/demo
 rm -rf "$demo"
 build/release/tests/support/kestran-make-demo "$demo"
 db=build/release/tools/kestran-db/kestran-db
+# The demo uses the newest layout: fsgame.ltx names data/ and patches/.
+select=(--root "$demo" --build 3967)
+echo "== kestran-db ls -R ${select[*]}"
+"$db" ls -R "${select[@]}"
+echo
+echo "== kestran-db which textures/wall.dds ${select[*]}"
+"$db" which textures/wall.dds "${select[@]}"
+echo
 echo "== kestran-db records $demo/data/base.db0"
 "$db" records "$demo/data/base.db0"

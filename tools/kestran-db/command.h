@@ -19,5 +19,8 @@ public:
 using Arguments = std::vector<std::string>;
 
 int runRecords(const Arguments& args);
+int runLs(const Arguments& args);
+int runExtract(const Arguments& args);
+int runWhich(const Arguments& args);
 
 }  // namespace kestran::cli

@@ -17,6 +17,9 @@ struct Command {
 };
 
 const Command kCommands[] = {
+    {"ls", "list a directory of an installation's merged tree", kestran::cli::runLs},
+    {"extract", "copy files and directories out of an installation", kestran::cli::runExtract},
+    {"which", "show an entry's size and the archives that hold it", kestran::cli::runWhich},
     {"records", "print an archive's file table, one record per line", kestran::cli::runRecords},
 };
 

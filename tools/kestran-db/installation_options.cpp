@@ -1,0 +1,191 @@
+#include "installation_options.h"
+
+#include <boost/filesystem/operations.hpp>
+#include <boost/program_options.hpp>
+#include <cstdio>
+#include <fstream>
+
+#include "command.h"
+#include "common/failure.h"
+#include "config/installation_table.h"
+#include "config/settings.h"
+#include "installation/loader.h"
+#include "platform/platform.h"
+
+namespace kestran::cli {
+
+namespace po = boost::program_options;
+
+namespace {
+
+constexpr std::uint64_t kSecondsPerDay = 86400;
+// Days from 1601-01-01 to 1970-01-01.
+constexpr std::int64_t kDaysTo1970 = 134774;
+
+struct CivilDate {
+    std::int64_t year;
+    unsigned month;
+    unsigned day;
+};
+
+// The proleptic Gregorian date of a day count from 1970-01-01 (H. Hinnant's
+// civil_from_days).
+CivilDate civilFromDays(std::int64_t days) {
+    days += 719468;
+    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const std::int64_t dayOfEra = days - era * 146097;
+    const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const std::int64_t shiftedMonth = (5 * dayOfYear + 2) / 153;  // March is 0
+    const auto day = static_cast<unsigned>(dayOfYear - (153 * shiftedMonth + 2) / 5 + 1);
+    const auto month = static_cast<unsigned>(shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9);
+    return {yearOfEra + era * 400 + (month <= 2 ? 1 : 0), month, day};
+}
+
+std::string lowerCaseAscii(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
+bool isSeparator(char c) { return c == '/' || c == '\\'; }
+
+InstallationChoice chooseByRoot(const po::variables_map& vm) {
+    InstallationChoice choice;
+    choice.name = kRootInstallationName;
+    choice.rootPath = vm["root"].as<std::string>();
+    const bool byBuild = vm.count("build") != 0;
+    const bool byCode = vm.count("version-code") != 0;
+    if (byBuild == byCode) throw UsageError("--root needs exactly one of --build and --version-code");
+    if (byBuild) {
+        const std::string build = vm["build"].as<std::string>();
+        const std::optional<std::int32_t> code = versionCodeForBuild(build);
+        if (!code) {
+            throw UsageError("unknown build '" + build + "' (known: 3312, 3312ru, 3312en, 3312ww, 3312us, 3795, 3967)");
+        }
+        choice.versionCode = *code;
+    } else {
+        choice.versionCode = vm["version-code"].as<std::int32_t>();
+        if (choice.versionCode < 0 || choice.versionCode > 3) throw UsageError("--version-code must be 0, 1, 2 or 3");
+    }
+    return choice;
+}
+
+InstallationChoice chooseByConfig(const po::variables_map& vm) {
+    if (vm.count("build") || vm.count("version-code")) {
+        throw UsageError("--build and --version-code go with --root, not with --config");
+    }
+    if (!vm.count("installation")) throw UsageError("--config needs --installation NAME");
+    const std::string path = vm["config"].as<std::string>();
+    const std::string name = vm["installation"].as<std::string>();
+    // The plug-in reads a missing settings file as an empty one; a tool asked for a
+    // file says so.
+    if (!std::ifstream(path)) throw Failure("kestran-db: cannot read the settings file " + path);
+
+    InstallationTable table;
+    const SettingsOutcome outcome = applySettingsFile(path, table, [](InstallationTable&) {});
+    if (!outcome.accepted) throw Failure("kestran-db: the settings file " + path + " has a line that cannot be parsed");
+    const auto found = table.find(name);
+    if (found == table.end()) {
+        std::string known;
+        for (const auto& entry : table) known += (known.empty() ? "" : ", ") + entry.first;
+        throw Failure("kestran-db: " + path + " defines no installation '" + name + "'" +
+                      (known.empty() ? std::string(" (it defines none)") : " (it defines: " + known + ")"));
+    }
+    return {name, found->second.rootPath, found->second.versionCode};
+}
+
+}  // namespace
+
+void addInstallationOptions(po::options_description& options) {
+    options.add_options()("root", po::value<std::string>()->value_name("DIR"), "the installation's root directory")(
+        "build", po::value<std::string>()->value_name("B"),
+        "with --root: the build string, as in kestran.ini (3312, 3312ru, 3312en, 3312ww, 3312us, 3795, 3967)")(
+        "version-code", po::value<std::int32_t>()->value_name("N"),
+        "with --root: the VersionCode instead, 0..3 (0, 1: archives in the root; 2, 3: fsgame.ltx)")(
+        "config", po::value<std::string>()->value_name("FILE"), "a kestran.ini to take the installation from")(
+        "installation", po::value<std::string>()->value_name("NAME"), "with --config: the installation's name");
+}
+
+InstallationChoice chooseInstallation(const po::variables_map& vm) {
+    const bool byRoot = vm.count("root") != 0;
+    const bool byConfig = vm.count("config") != 0;
+    if (byRoot && byConfig) throw UsageError("give either --root or --config, not both");
+    if (byRoot) {
+        if (vm.count("installation")) throw UsageError("--installation goes with --config, not with --root");
+        return chooseByRoot(vm);
+    }
+    if (byConfig) return chooseByConfig(vm);
+    throw UsageError("no installation given: use --root DIR with --build B or --version-code N, "
+                     "or --config FILE with --installation NAME");
+}
+
+LoadedInstallation loadChosenInstallation(const InstallationChoice& choice) {
+    // A missing root gives the plug-in an empty installation; here it is a mistake.
+    boost::system::error_code error;
+    if (!boost::filesystem::is_directory(platform::resolvePath(choice.rootPath), error)) {
+        throw Failure("kestran-db: the installation root " + choice.rootPath + " is not a directory");
+    }
+    LoadedInstallation loaded;
+    const std::string prefix = "\\" + choice.name + "\\";
+    try {
+        loaded.db = kestran_db::loadInstallation(choice.rootPath, choice.versionCode, prefix);
+    } catch (const Failure& e) {
+        throw Failure("kestran-db: cannot load the installation at " + choice.rootPath + ": " + e.what());
+    }
+    loaded.top = prefix.substr(0, prefix.size() - 1);
+    return loaded;
+}
+
+std::string treePath(const std::string& top, const std::string& virtualPath) {
+    std::size_t begin = 0;
+    std::size_t end = virtualPath.size();
+    while (begin < end && isSeparator(virtualPath[begin])) ++begin;
+    while (end > begin && isSeparator(virtualPath[end - 1])) --end;
+    if (begin == end) return top;
+    std::string path = top + "\\" + virtualPath.substr(begin, end - begin);
+    for (std::size_t i = top.size(); i < path.size(); ++i) {
+        if (path[i] == '/') path[i] = '\\';
+    }
+    return path;
+}
+
+const kestran_db::FileNode& findEntry(const LoadedInstallation& installation, const std::string& virtualPath) {
+    const std::string path = treePath(installation.top, virtualPath);
+    if (const kestran_db::FileNode* node = installation.db->findNode(path)) return *node;
+    if (path == installation.top) {
+        // An installation without archives has an empty tree, not even its top.
+        static const kestran_db::FileNode emptyTop{true, {}, {}, {}};
+        return emptyTop;
+    }
+    std::string message = "kestran-db: no such entry: " + virtualPath;
+    const std::string lowered = lowerCaseAscii(virtualPath);
+    if (lowered != virtualPath && installation.db->findNode(treePath(installation.top, lowered)) != nullptr) {
+        message += " (names in the archives are lower-case: " + lowered + ")";
+    }
+    throw Failure(message);
+}
+
+std::uint32_t entrySize(const kestran_db::FileNode& node) {
+    if (node.isDir || node.locations.empty()) return 0;
+    return node.locations.back().sizeReal;
+}
+
+FileTime entryTime(const kestran_db::FileNode& node) {
+    if (node.locations.empty() || node.locations.back().archive == nullptr) return {};
+    return node.locations.back().archive->ftLastWriteTime;
+}
+
+std::string isoTime(FileTime time) {
+    const std::uint64_t seconds = toTicks(time) / kTicksPerSecond;
+    const std::uint64_t secondOfDay = seconds % kSecondsPerDay;
+    const CivilDate date = civilFromDays(static_cast<std::int64_t>(seconds / kSecondsPerDay) - kDaysTo1970);
+    char text[48];
+    std::snprintf(text, sizeof text, "%04lld-%02u-%02uT%02u:%02u:%02uZ", static_cast<long long>(date.year), date.month,
+                  date.day, static_cast<unsigned>(secondOfDay / 3600), static_cast<unsigned>(secondOfDay / 60 % 60),
+                  static_cast<unsigned>(secondOfDay % 60));
+    return text;
+}
+
+}  // namespace kestran::cli

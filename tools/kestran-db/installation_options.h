@@ -1,0 +1,67 @@
+#pragma once
+// What ls, extract and which share: choosing and loading an installation, and
+// finding an entry of its merged tree by a virtual path.
+//
+//   --root DIR --build B            a root directory and a build string ("3312", "3967", ...)
+//   --root DIR --version-code N     a root directory and a VersionCode 0..3
+//   --config FILE --installation NAME   an installation line of a kestran.ini
+#include <boost/program_options/options_description.hpp>
+#include <boost/program_options/variables_map.hpp>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "common/file_time.h"
+#include "installation/kestran_db.h"
+
+namespace kestran::cli {
+
+// The name an installation chosen by --root is loaded under; it shows nowhere.
+constexpr const char* kRootInstallationName = "root";
+
+struct InstallationChoice {
+    std::string name;      // the installation's name: its tree paths start with "\" + name
+    std::string rootPath;  // as given on the command line or in the settings file
+    std::int32_t versionCode = 0;
+};
+
+// Adds --root, --build, --version-code, --config and --installation.
+void addInstallationOptions(boost::program_options::options_description& options);
+
+// The installation the options name. Throws UsageError for a missing, incomplete or
+// mixed choice, an unknown build string or a VersionCode outside 0..3, and
+// kestran::Failure for a settings file that can't be read or rejected by the parser, or
+// that defines no installation of that name. The registry is not searched.
+InstallationChoice chooseInstallation(const boost::program_options::variables_map& vm);
+
+// A loaded installation and the tree path of its top directory ("\root").
+struct LoadedInstallation {
+    std::shared_ptr<kestran_db::KestranDB> db;
+    std::string top;
+};
+
+// Loads the chosen installation. Throws kestran::Failure, with the root path in the
+// message, when the root is no directory or an archive cannot be read.
+LoadedInstallation loadChosenInstallation(const InstallationChoice& choice);
+
+// The tree path of a virtual path relative to the installation's top directory: "/"
+// and "\" both separate, leading and trailing separators are dropped, so "", "/" and
+// "\" name the top itself. Nothing else is changed: tree paths are lower-case, and
+// "Textures" does not find "textures".
+std::string treePath(const std::string& top, const std::string& virtualPath);
+
+// The node of a virtual path. Throws kestran::Failure "no such entry" (with a hint when
+// the lower-cased path exists). The top of an installation without archives is an
+// empty directory.
+const kestran_db::FileNode& findEntry(const LoadedInstallation& installation, const std::string& virtualPath);
+
+// What listings show for an entry: the sizeReal of its highest-priority occurrence (0
+// for a directory) and the last-write time of that occurrence's archive. An entry
+// without any occurrence has size 0 and time 0.
+std::uint32_t entrySize(const kestran_db::FileNode& node);
+kestran::FileTime entryTime(const kestran_db::FileNode& node);
+
+// ISO 8601 UTC to the second: "2024-05-01T12:00:00Z".
+std::string isoTime(kestran::FileTime time);
+
+}  // namespace kestran::cli

@@ -1,0 +1,75 @@
+// kestran-db ls [-R] [VPATH]: one directory of the merged tree, as the plug-in lists it.
+#include <boost/program_options.hpp>
+#include <iostream>
+
+#include "command.h"
+#include "common/failure.h"
+#include "installation_options.h"
+
+namespace kestran::cli {
+
+namespace {
+
+namespace po = boost::program_options;
+
+constexpr const char* kUsage = "usage: kestran-db ls [-R] [VPATH] (--root DIR (--build B | --version-code N) | "
+                               "--config FILE --installation NAME)";
+
+void printEntry(std::ostream& out, const kestran_db::FileNode& node, const std::string& shownName) {
+    out << (node.isDir ? 'd' : '-') << '\t' << entrySize(node) << '\t' << isoTime(entryTime(node)) << '\t'
+        << shownName << '\n';
+}
+
+// Depth-first: each directory is followed by its own entries.
+void listRecursively(std::ostream& out, const kestran_db::FileNode& directory, const std::string& relative) {
+    for (const kestran_db::FileNode* child : directory.children) {
+        const std::string path = relative.empty() ? child->name : relative + "/" + child->name;
+        printEntry(out, *child, path);
+        if (child->isDir) listRecursively(out, *child, path);
+    }
+}
+
+void listDirectory(std::ostream& out, const LoadedInstallation& installation, const std::string& virtualPath,
+                   bool recursive) {
+    const kestran_db::FileNode& directory = findEntry(installation, virtualPath);
+    if (!directory.isDir) throw Failure("kestran-db: not a directory: " + virtualPath);
+    if (recursive) {
+        listRecursively(out, directory, "");
+        return;
+    }
+    for (const kestran_db::FileNode* child : directory.children) printEntry(out, *child, child->name);
+}
+
+}  // namespace
+
+int runLs(const Arguments& args) {
+    po::options_description options("options");
+    options.add_options()("help,h", "show this help")("recursive,R", "list every entry below VPATH, depth-first");
+    addInstallationOptions(options);
+    po::options_description hidden;
+    hidden.add_options()("vpath", po::value<std::string>()->default_value(""));
+    po::options_description all;
+    all.add(options).add(hidden);
+    po::positional_options_description positional;
+    positional.add("vpath", 1);
+
+    po::variables_map vm;
+    po::store(po::command_line_parser(args).options(all).positional(positional).run(), vm);
+    if (vm.count("help")) {
+        std::cout << kUsage << "\n\nLists one directory of the installation's merged tree (the top when VPATH is\n"
+                  << "empty or \"/\"), in the tree's order, files and directories mixed. One line per entry,\n"
+                  << "fields separated by a TAB: d (directory) or - (file); the size of the copy that wins\n"
+                  << "(0 for a directory); its archive's last-write time, UTC (2024-05-01T12:00:00Z); the\n"
+                  << "name. With -R the last field is the path below VPATH, with \"/\" between names.\n"
+                  << "VPATH takes \"/\" or \"\\\"; names in the archives are lower-case.\n\n"
+                  << options;
+        return kExitOk;
+    }
+    const InstallationChoice choice = chooseInstallation(vm);
+    const LoadedInstallation installation = loadChosenInstallation(choice);
+    listDirectory(std::cout, installation, vm["vpath"].as<std::string>(), vm.count("recursive") != 0);
+    if (!std::cout.flush()) throw Failure("kestran-db: cannot write the listing");
+    return kExitOk;
+}
+
+}  // namespace kestran::cli

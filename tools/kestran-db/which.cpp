@@ -1,0 +1,54 @@
+// kestran-db which VPATH: what the File Properties dialog shows for an entry.
+#include <boost/program_options.hpp>
+#include <iostream>
+
+#include "command.h"
+#include "common/failure.h"
+#include "installation_options.h"
+
+namespace kestran::cli {
+
+namespace {
+
+namespace po = boost::program_options;
+
+constexpr const char* kUsage = "usage: kestran-db which VPATH (--root DIR (--build B | --version-code N) | "
+                               "--config FILE --installation NAME)";
+
+}  // namespace
+
+int runWhich(const Arguments& args) {
+    po::options_description options("options");
+    options.add_options()("help,h", "show this help");
+    addInstallationOptions(options);
+    po::options_description hidden;
+    hidden.add_options()("vpath", po::value<std::string>());
+    po::options_description all;
+    all.add(options).add(hidden);
+    po::positional_options_description positional;
+    positional.add("vpath", 1);
+
+    po::variables_map vm;
+    po::store(po::command_line_parser(args).options(all).positional(positional).run(), vm);
+    if (vm.count("help")) {
+        std::cout << kUsage << "\n\nPrints the size of the entry's winning copy on the first line, then the full path\n"
+                  << "of every archive that holds it, one per line, from the highest priority (the copy\n"
+                  << "that wins) down to the lowest. An archive that holds the entry twice is listed twice.\n\n"
+                  << options;
+        return kExitOk;
+    }
+    if (!vm.count("vpath")) throw UsageError("no VPATH given");
+    const InstallationChoice choice = chooseInstallation(vm);
+    const LoadedInstallation installation = loadChosenInstallation(choice);
+    const std::string virtualPath = vm["vpath"].as<std::string>();
+    const kestran_db::FileNode& node = findEntry(installation, virtualPath);
+    // Only the top of an installation without archives has nothing to show.
+    if (node.locations.empty()) throw Failure("kestran-db: no archive holds " + virtualPath);
+
+    std::cout << node.locations.back().sizeReal << '\n';
+    for (auto l = node.locations.rbegin(); l != node.locations.rend(); ++l) std::cout << l->archive->cFileName << '\n';
+    if (!std::cout.flush()) throw Failure("kestran-db: cannot write the answer");
+    return kExitOk;
+}
+
+}  // namespace kestran::cli
