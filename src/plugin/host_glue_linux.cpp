@@ -1,8 +1,8 @@
 // The Linux side of the host boundary (Double Commander): "/" paths, read-only Unix
 // modes, the properties dialog through the host's extension interface.
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
-#include <mutex>
 #include <string>
 
 #include "plugin/dc_extension.h"
@@ -16,19 +16,10 @@ constexpr DWORD kUnixModeAttribute = 0x80000000;  // dwReserved0 holds a Unix mo
 constexpr DWORD kReadOnlyDirectoryMode = 040555;
 constexpr DWORD kReadOnlyFileMode = 0100444;
 
-// The host's dialog functions, copied from its record: the record itself is the host's.
-struct DialogFunctions {
-    dc::MessageBoxProc messageBox = nullptr;
-    dc::DialogBoxLFMProc dialogBoxLFM = nullptr;
-};
-
-std::mutex dialogFunctionsMutex;
-DialogFunctions dialogFunctions;
-
-DialogFunctions currentDialogFunctions() {
-    std::lock_guard<std::mutex> lock(dialogFunctionsMutex);
-    return dialogFunctions;
-}
+// The host's dialog functions, copied from its record (the record itself is the
+// host's). Atomic, so that properties calls in several threads take no lock.
+std::atomic<dc::MessageBoxProc> messageBoxFunction{nullptr};
+std::atomic<dc::DialogBoxLFMProc> dialogBoxLFMFunction{nullptr};
 
 // The form closes itself (its button has a modal result); no message needs handling.
 std::intptr_t ignoreDialogMessages(std::uintptr_t, char*, std::intptr_t, std::intptr_t, std::intptr_t) { return 0; }
@@ -50,17 +41,18 @@ void adaptFindData(WIN32_FIND_DATAA& record) {
 }
 
 int presentProperties(HWND, const PropertiesView& view) {
-    const DialogFunctions functions = currentDialogFunctions();
-    if (functions.dialogBoxLFM != nullptr) {
+    const dc::DialogBoxLFMProc dialogBoxLFM = dialogBoxLFMFunction.load(std::memory_order_acquire);
+    const dc::MessageBoxProc messageBox = messageBoxFunction.load(std::memory_order_acquire);
+    if (dialogBoxLFM != nullptr) {
         const std::string form = propertiesFormText(view);
-        functions.dialogBoxLFM(reinterpret_cast<std::intptr_t>(form.data()), static_cast<unsigned long>(form.size()),
+        dialogBoxLFM(reinterpret_cast<std::intptr_t>(form.data()), static_cast<unsigned long>(form.size()),
                                ignoreDialogMessages);
         return FS_EXEC_OK;
     }
-    if (functions.messageBox != nullptr) {
+    if (messageBox != nullptr) {
         std::string text = propertiesMessageText(view);
         std::string caption = kPropertiesCaption;
-        functions.messageBox(text.data(), caption.data(), dc::kMessageBoxOk | dc::kMessageBoxIconInformation);
+        messageBox(text.data(), caption.data(), dc::kMessageBoxOk | dc::kMessageBoxIconInformation);
         return FS_EXEC_OK;
     }
     return FS_EXEC_ERROR;
@@ -74,18 +66,16 @@ void* moduleHandle() { return nullptr; }
 
 void ExtensionInitialize(kestran::plugin::dc::ExtensionStartupInfo* StartupInfo) {
     using kestran::plugin::dc::ExtensionStartupInfo;
-    kestran::plugin::DialogFunctions functions;
+    kestran::plugin::dc::MessageBoxProc messageBox = nullptr;
+    kestran::plugin::dc::DialogBoxLFMProc dialogBoxLFM = nullptr;
+    // Only what the host says it filled is read.
     if (StartupInfo != nullptr) {
         const std::size_t filled = StartupInfo->StructSize;
         if (filled >= offsetof(ExtensionStartupInfo, MessageBox) + sizeof(StartupInfo->MessageBox))
-            functions.messageBox = StartupInfo->MessageBox;
+            messageBox = StartupInfo->MessageBox;
         if (filled >= offsetof(ExtensionStartupInfo, DialogBoxLFM) + sizeof(StartupInfo->DialogBoxLFM))
-            functions.dialogBoxLFM = StartupInfo->DialogBoxLFM;
+            dialogBoxLFM = StartupInfo->DialogBoxLFM;
     }
-    try {
-        std::lock_guard<std::mutex> lock(kestran::plugin::dialogFunctionsMutex);
-        kestran::plugin::dialogFunctions = functions;
-    } catch (...) {
-        // Without the host's dialogs "properties" reports FS_EXEC_ERROR.
-    }
+    kestran::plugin::messageBoxFunction.store(messageBox, std::memory_order_release);
+    kestran::plugin::dialogBoxLFMFunction.store(dialogBoxLFM, std::memory_order_release);
 }

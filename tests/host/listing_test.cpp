@@ -53,13 +53,13 @@ TEST_F(ListingTest, RootListsInstallationsAsReadOnlyDirectoriesStampedNow) {
     const std::uint64_t after = ticksOf(std::time(nullptr) + 1);
     ASSERT_EQ(PluginHost::names(records), (std::vector<std::string>{"ARNA", "BROKEN", "VESK"}));
     for (const auto& r : records) {
-        EXPECT_EQ(r.dwFileAttributes, kUnixMode | FILE_ATTRIBUTE_DIRECTORY);
-        EXPECT_EQ(r.dwReserved0, kDirectoryMode);
-        EXPECT_EQ(r.nFileSizeLow, 0u);
-        EXPECT_EQ(ticksOf(r.ftLastWriteTime), ticksOf(records[0].ftLastWriteTime));
+        EXPECT_EQ(r.attributes, kUnixMode | FILE_ATTRIBUTE_DIRECTORY);
+        EXPECT_EQ(r.mode, kDirectoryMode);
+        EXPECT_EQ(r.sizeLow, 0u);
+        EXPECT_EQ(r.ticks, records[0].ticks);
     }
-    EXPECT_GE(ticksOf(records[0].ftLastWriteTime), before);
-    EXPECT_LE(ticksOf(records[0].ftLastWriteTime), after);
+    EXPECT_GE(records[0].ticks, before);
+    EXPECT_LE(records[0].ticks, after);
 }
 
 TEST_F(ListingTest, FindNextAfterTheEndLeavesTheRecordAlone) {
@@ -92,20 +92,20 @@ TEST_F(ListingTest, FirstListingLoadsAndListsTheMergedTree) {
     const auto top = host->list("/ARNA");
     ASSERT_EQ(PluginHost::names(top), (std::vector<std::string>{"beyond.bin", "damaged.bin", "docs", "empty.txt",
                                                                  "junk.raw", "levels", "textures"}));
-    EXPECT_EQ(top[2].dwFileAttributes, kUnixMode | FILE_ATTRIBUTE_DIRECTORY);
-    EXPECT_EQ(top[2].dwReserved0, kDirectoryMode);
-    EXPECT_EQ(top[4].dwFileAttributes, kUnixMode);
-    EXPECT_EQ(top[4].dwReserved0, kFileMode);
-    EXPECT_EQ(top[4].nFileSizeLow, 32u);
-    EXPECT_EQ(ticksOf(top[4].ftLastWriteTime), ticksOf(kOldTime));
+    EXPECT_EQ(top[2].attributes, kUnixMode | FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_EQ(top[2].mode, kDirectoryMode);
+    EXPECT_EQ(top[4].attributes, kUnixMode);
+    EXPECT_EQ(top[4].mode, kFileMode);
+    EXPECT_EQ(top[4].sizeLow, 32u);
+    EXPECT_EQ(top[4].ticks, ticksOf(kOldTime));
 
     // The later archive's wall.dds wins, with its size and its archive's time.
     const auto textures = host->list("/ARNA/textures");
     ASSERT_EQ(PluginHost::names(textures), (std::vector<std::string>{"floor.dds", "wall.dds"}));
-    EXPECT_EQ(textures[0].nFileSizeLow, floorTexture().size());
-    EXPECT_EQ(textures[1].nFileSizeLow, newWall().size());
-    EXPECT_EQ(ticksOf(textures[1].ftLastWriteTime), ticksOf(kNewTime));
-    EXPECT_EQ(ticksOf(textures[0].ftLastWriteTime), ticksOf(kOldTime));
+    EXPECT_EQ(textures[0].sizeLow, floorTexture().size());
+    EXPECT_EQ(textures[1].sizeLow, newWall().size());
+    EXPECT_EQ(textures[1].ticks, ticksOf(kNewTime));
+    EXPECT_EQ(textures[0].ticks, ticksOf(kOldTime));
 
     // Loaded once: with the archives gone, every listing still comes from memory.
     fs::remove_all(arna);

@@ -83,6 +83,21 @@ inline kestran::testing::Bytes bytesOf(const std::string& text) {
     return kestran::testing::Bytes(text.begin(), text.end());
 }
 
+// The fields of a find-data record the plug-in fills, copied out of the byte-packed
+// record so that tests never bind a reference to a misaligned field.
+struct Entry {
+    std::string name;
+    DWORD attributes = 0;
+    DWORD mode = 0;  // dwReserved0
+    DWORD sizeLow = 0;
+    std::uint64_t ticks = 0;
+};
+
+inline Entry entryOf(const WIN32_FIND_DATAA& record) {
+    return Entry{record.cFileName, record.dwFileAttributes, record.dwReserved0, record.nFileSizeLow,
+                 ticksOf(record.ftLastWriteTime)};
+}
+
 class PluginHost {
 public:
     // Copies the plug-in into folder beside a kestran.ini with these contents and loads it.
@@ -109,21 +124,21 @@ public:
 
     // Every record of a listing (FsFindFirst, FsFindNext until FALSE, FsFindClose);
     // empty when FsFindFirst gives INVALID_HANDLE_VALUE.
-    std::vector<WIN32_FIND_DATAA> list(const std::string& path) {
-        std::vector<WIN32_FIND_DATAA> records;
+    std::vector<Entry> list(const std::string& path) {
+        std::vector<Entry> entries;
         WIN32_FIND_DATAA record{};
         std::string text = path;
         HANDLE handle = FsFindFirst(text.data(), &record);
-        if (handle == INVALID_HANDLE_VALUE) return records;
-        do records.push_back(record);
+        if (handle == INVALID_HANDLE_VALUE) return entries;
+        do entries.push_back(entryOf(record));
         while (FsFindNext(handle, &record) == TRUE);
         FsFindClose(handle);
-        return records;
+        return entries;
     }
 
-    static std::vector<std::string> names(const std::vector<WIN32_FIND_DATAA>& records) {
+    static std::vector<std::string> names(const std::vector<Entry>& entries) {
         std::vector<std::string> out;
-        for (const auto& r : records) out.push_back(r.cFileName);
+        for (const auto& e : entries) out.push_back(e.name);
         return out;
     }
 
