@@ -21,35 +21,6 @@ AdaptiveHuffmanTree::AdaptiveHuffmanTree(std::int32_t frequencyLimit) : frequenc
     parent_[kRoot] = 0;
 }
 
-void AdaptiveHuffmanTree::update(int symbol) {
-    if (freq_[kRoot] == frequencyLimit_) rebuild();
-
-    int n = parent_[symbol + kNodeCount];
-    do {
-        const std::int32_t k = ++freq_[n];
-        // Keep the weights ordered: swap n with the last node whose weight is now below k.
-        if (k > freq_[n + 1]) {
-            int l = n + 1;
-            while (k > freq_[l + 1]) ++l;
-            freq_[n] = freq_[l];
-            freq_[l] = k;
-
-            const int i = son_[n];
-            parent_[i] = l;
-            if (i < kNodeCount) parent_[i + 1] = l;
-
-            const int j = son_[l];
-            son_[l] = i;
-            parent_[j] = n;
-            if (j < kNodeCount) parent_[j + 1] = n;
-            son_[n] = j;
-
-            n = l;
-        }
-        n = parent_[n];
-    } while (n != 0);
-}
-
 void AdaptiveHuffmanTree::rebuild() {
     // Gather the leaves at the front, halving their weights, in their present order.
     int j = 0;

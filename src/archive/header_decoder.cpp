@@ -6,6 +6,7 @@
 //               8 bits i, then distanceCodeLength(i) - 2 more bits appended to i;
 //               distance = distanceCode(i) * 64 + (low six bits of i)
 //   a match copies from window position (write position - distance - 1)
+#include <algorithm>
 #include <cstring>
 
 #include "archive/adaptive_huffman_tree.h"
@@ -73,20 +74,62 @@ void BitStack::decode(std::uint32_t unpackedSize, std::vector<std::uint8_t>& out
     const std::uint64_t missing = unpackedSize - output.size();
     if (missing > bitsLeft() * kMostBytesPerBit) throw Failure(kBitstackOutOfRange);
 
+    const DistanceTables& distances = distanceTables();
     AdaptiveHuffmanTree tree;
     std::uint8_t window[kWindowSize];
     initialWindow(window);
     unsigned writePosition = kFirstWritePosition;
 
+    // The hot loop reads bits through a local bit index and writes through a local
+    // pointer, so that both stay in registers; the BitStack's position and the
+    // vector's size are brought up to date on every way out, a failure included.
+    const std::uint8_t* const bytes = current_;
+    int consumedInCurrent = 0;
+    for (unsigned m = 0x80; m != mask_; m >>= 1) ++consumedInCurrent;
+    std::uint64_t bit = static_cast<std::uint64_t>(consumedInCurrent);
+    const std::uint64_t endBit = static_cast<std::uint64_t>(end_ - current_) * 8;
+
+    std::size_t written = output.size();
+    // Room for one more symbol: a match writes at most kLongestMatch bytes. The vector
+    // grows with the output actually decoded, never ahead of it by more than a step.
+    constexpr std::size_t kGrowthStep = 64 * 1024;
+    const std::size_t lastByte = std::size_t{unpackedSize} + kLongestMatch;
+    std::uint8_t* out = output.data();
+    auto makeRoom = [&] {
+        output.resize(std::min(std::max(output.size() * 2, written + kGrowthStep), lastByte));
+        out = output.data();
+    };
+
+    struct Settle {
+        BitStack& bits;
+        std::vector<std::uint8_t>& output;
+        const std::uint8_t* bytes;
+        const std::uint64_t& bit;
+        const std::size_t& written;
+        ~Settle() {
+            bits.current_ = bytes + bit / 8;
+            bits.mask_ = static_cast<std::uint8_t>(0x80u >> (bit % 8));
+            output.resize(written);
+        }
+    } settle{*this, output, bytes, bit, written};
+
+    auto readBitFast = [&]() -> unsigned {
+        if (bit >= endBit) throw Failure(kBitstackOutOfRange);
+        const unsigned value = (bytes[bit >> 3] >> (7 - (bit & 7))) & 1u;
+        ++bit;
+        return value;
+    };
     auto emit = [&](std::uint8_t byte) {
-        output.push_back(byte);
+        out[written++] = byte;
         window[writePosition] = byte;
         writePosition = (writePosition + 1) & kWindowMask;
     };
 
-    while (output.size() < unpackedSize) {
+    while (written < unpackedSize) {
+        if (output.size() - written < kLongestMatch) makeRoom();
+
         int node = tree.son(AdaptiveHuffmanTree::kRoot);
-        while (node < AdaptiveHuffmanTree::kNodeCount) node = tree.son(node + readBit());
+        while (node < AdaptiveHuffmanTree::kNodeCount) node = tree.son(node + static_cast<int>(readBitFast()));
         const int symbol = node - AdaptiveHuffmanTree::kNodeCount;
         tree.update(symbol);
 
@@ -94,10 +137,10 @@ void BitStack::decode(std::uint32_t unpackedSize, std::vector<std::uint8_t>& out
             emit(static_cast<std::uint8_t>(symbol));
             continue;
         }
-        unsigned i = readByte();
-        const unsigned upper = static_cast<unsigned>(distanceCode(static_cast<std::uint8_t>(i))) << 6;
-        for (int extra = distanceCodeLength(static_cast<std::uint8_t>(i)) - 2; extra > 0; --extra)
-            i = (i << 1) | static_cast<unsigned>(readBit());
+        unsigned i = 0;
+        for (int b = 0; b < 8; ++b) i = (i << 1) | readBitFast();
+        const unsigned upper = static_cast<unsigned>(distances.code[i]) << 6;
+        for (int extra = distances.length[i] - 2; extra > 0; --extra) i = (i << 1) | readBitFast();
         const unsigned distance = upper | (i & 0x3F);
 
         const unsigned start = (writePosition - distance - 1) & kWindowMask;
