@@ -34,6 +34,9 @@ quiet() {  # runs a command silently, showing its output only when it fails
 }
 
 is_installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+installed_list() {  # the installed ones among the given packages, one per line
+  dpkg-query -W -f='${binary:Package} ${Status}\n' "$@" 2>/dev/null | awk '/install ok installed$/ {print $1}'
+}
 
 # --- Debian packages ---------------------------------------------------------
 apt_updated=0
@@ -65,8 +68,9 @@ packages=(
   wine wine64 fonts-wine xvfb xauth imagemagick icoutils bison dpkg-dev xz-utils
   cmake ninja-build
 )
+installed="$(installed_list "${packages[@]}")"
 missing=()
-for p in "${packages[@]}"; do is_installed "$p" || missing+=("$p"); done
+for p in "${packages[@]}"; do grep -qx "$p" <<<"$installed" || missing+=("$p"); done
 if [ ${#missing[@]} -gt 0 ]; then
   step "installing ${missing[*]}"
   apt_update
@@ -77,14 +81,21 @@ elif [ "${need_update:-0}" -eq 1 ]; then
   apt_update; done_step
 fi
 
-# wine32 is optional: without it the 32-bit tests are skipped, not failed.
-if ! is_installed wine32:i386; then
+# wine32 is optional: without it the 32-bit tests are skipped, not failed. A failed
+# attempt is remembered so that reruns stay quiet; remove the note to try again.
+wine32_note="$cache_root/wine32-unavailable"
+if ! is_installed wine32:i386 && [ ! -f "$wine32_note" ]; then
   step "installing wine32:i386"
   apt_update
   if quiet $sudo_cmd apt-get install -y -qq --no-install-recommends wine32:i386; then
     done_step
   else
-    echo "    wine32:i386 could not be installed; the 32-bit tests will be skipped" >&2
+    mkdir -p "$cache_root"; date -u +%FT%TZ >"$wine32_note"
+    echo "    wine32:i386 could not be installed; the 32-bit tests will be skipped (rm $wine32_note to retry)" >&2
+  fi
+  if [ -x /usr/lib/wine/wine ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    echo "    note: this kernel cannot start 32-bit programs, so 32-bit Wine cannot run here;" \
+      "the 32-bit tests will be skipped" >&2
   fi
 fi
 

@@ -1,0 +1,227 @@
+// Windows side of the platform layer: the Win32 calls behind platform.h. Texts are
+// narrow ANSI texts throughout, as the hosts hand them over; only the module's own
+// path is read as UTF-16 and converted.
+#include "platform/platform.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <memory>
+#include <type_traits>
+
+#include <boost/filesystem/path.hpp>
+
+#include "common/failure.h"
+
+namespace kestran::platform {
+
+namespace {
+
+constexpr const char* kCantOpenFile = "Can't open file!";
+constexpr const char* kCantReadFileSize = "Can't read file size!";
+constexpr const char* kWindowNotAligned = "Window start not aligned to the mapping granularity!";
+constexpr const char* kWindowPastEnd = "Window reaches past the end of the file!";
+constexpr const char* kCantMapFile = "Can't map file!";
+
+constexpr DWORD kMaxWritePiece = DWORD{1} << 30;
+
+// Closes a kernel handle when it goes out of scope (INVALID_HANDLE_VALUE and null
+// are both "no handle").
+struct HandleCloser {
+    void operator()(HANDLE handle) const {
+        if (handle != nullptr && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    }
+};
+using UniqueHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
+
+struct SearchCloser {
+    void operator()(HANDLE search) const { FindClose(search); }
+};
+using UniqueSearch = std::unique_ptr<std::remove_pointer_t<HANDLE>, SearchCloser>;
+
+struct KeyCloser {
+    void operator()(HKEY key) const { RegCloseKey(key); }
+};
+using UniqueKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
+
+FileTime toFileTime(const FILETIME& time) { return FileTime{time.dwLowDateTime, time.dwHighDateTime}; }
+
+FoundEntry toFoundEntry(const std::string& directory, const WIN32_FIND_DATAA& data) {
+    FoundEntry entry;
+    entry.name = data.cFileName;
+    entry.openPath = directory + "\\" + entry.name;
+    entry.attributes = data.dwFileAttributes;
+    entry.creationTime = toFileTime(data.ftCreationTime);
+    entry.lastAccessTime = toFileTime(data.ftLastAccessTime);
+    entry.lastWriteTime = toFileTime(data.ftLastWriteTime);
+    entry.size = (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+    return entry;
+}
+
+// Opens HKEY_LOCAL_MACHINE\keyPath for reading; null when it is not there.
+UniqueKey openMachineKey(const std::string& keyPath) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return nullptr;
+    return UniqueKey(key);
+}
+
+}  // namespace
+
+std::vector<FoundEntry> findArchiveCandidates(const std::string& directory) {
+    std::vector<FoundEntry> found;
+    const std::string pattern = directory + "\\*.db*";
+    WIN32_FIND_DATAA data;
+    const HANDLE first = FindFirstFileA(pattern.c_str(), &data);
+    if (first == INVALID_HANDLE_VALUE) return found;
+    const UniqueSearch search(first);
+    do {
+        found.push_back(toFoundEntry(directory, data));
+    } while (FindNextFileA(search.get(), &data));
+    return found;
+}
+
+std::string resolvePath(const std::string& path) { return path; }
+
+std::uint32_t mappingGranularity() {
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    return info.dwAllocationGranularity;
+}
+
+MappedWindow mapWindow(const std::string& path, std::uint64_t windowStart, std::size_t length) {
+    if (windowStart % mappingGranularity() != 0) throw Failure(kWindowNotAligned);
+    const UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) throw Failure(kCantOpenFile);
+    if (length == 0) return MappedWindow{};
+
+    // A window past the end would need the mapping to grow, which a read-only file
+    // can't: refuse it with a message of its own.
+    LARGE_INTEGER fileSize;
+    if (!GetFileSizeEx(file.get(), &fileSize) || fileSize.QuadPart < 0) throw Failure(kCantReadFileSize);
+    const auto size = static_cast<std::uint64_t>(fileSize.QuadPart);
+    if (windowStart > size || length > size - windowStart) throw Failure(kWindowPastEnd);
+
+    const UniqueHandle mapping(CreateFileMappingA(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+    if (!mapping) throw Failure(kCantMapFile);
+    void* view = MapViewOfFile(mapping.get(), FILE_MAP_READ, static_cast<DWORD>(windowStart >> 32),
+                               static_cast<DWORD>(windowStart & 0xFFFFFFFFu), length);
+    // Both handles close on the way out; the view keeps the file's section alive.
+    if (view == nullptr) throw Failure(kCantMapFile);
+    return MappedWindow{static_cast<const std::uint8_t*>(view), length, view};
+}
+
+void unmapWindow(MappedWindow& window) {
+    if (window.handle != nullptr) UnmapViewOfFile(window.handle);
+    window = MappedWindow{};
+}
+
+WriteResult writeLocalFile(const std::string& path, const std::uint8_t* data, std::size_t size, bool overwrite,
+                           FileTime time) {
+    if (size > 0 && data == nullptr) return WriteResult::Failed;
+    const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                    overwrite ? CREATE_ALWAYS : CREATE_NEW, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? WriteResult::AlreadyExists
+                                                                           : WriteResult::Failed;
+    }
+
+    // WriteFile takes a 32-bit count: larger contents go in as many calls as needed.
+    bool complete = true;
+    for (std::size_t done = 0; complete && done < size;) {
+        const auto piece = static_cast<DWORD>(std::min<std::size_t>(size - done, kMaxWritePiece));
+        DWORD written = 0;
+        complete = WriteFile(file, data + done, piece, &written, nullptr) && written > 0;
+        done += written;
+    }
+    if (complete) {
+        // One time for all three. A file system that keeps no such times doesn't fail
+        // the copy.
+        const FILETIME stamp{time.dwLowDateTime, time.dwHighDateTime};
+        SetFileTime(file, &stamp, &stamp, &stamp);
+    }
+    complete = CloseHandle(file) && complete;
+    if (!complete) {
+        // Nothing partial stays behind.
+        DeleteFileA(path.c_str());
+        return WriteResult::Failed;
+    }
+    return WriteResult::Written;
+}
+
+FileTime currentTime() {
+    SYSTEMTIME now;
+    GetSystemTime(&now);
+    FILETIME time{};
+    SystemTimeToFileTime(&now, &time);
+    return toFileTime(time);
+}
+
+std::string modulePath(void* moduleHandle) {
+    // 260 units hold an ordinary path; a longer one is read in full rather than cut.
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD units =
+            GetModuleFileNameW(static_cast<HMODULE>(moduleHandle), buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (units == 0) return {};
+        if (units < buffer.size()) {
+            buffer.resize(units);
+            break;
+        }
+        if (buffer.size() >= 32768) return {};
+        buffer.resize(buffer.size() * 2);
+    }
+
+    const int wide = static_cast<int>(buffer.size());
+    const int bytes = WideCharToMultiByte(CP_ACP, 0, buffer.data(), wide, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return {};
+    std::string path(static_cast<std::size_t>(bytes), '\0');
+    if (WideCharToMultiByte(CP_ACP, 0, buffer.data(), wide, path.data(), bytes, nullptr, nullptr) != bytes) return {};
+    return path;
+}
+
+std::string siblingPath(const std::string& modulePath, const std::string& fileName) {
+    // boost.filesystem converts the narrow text with the system's file-name code page
+    // and back, so ANSI names survive unchanged.
+    return boost::filesystem::path(modulePath).parent_path().string() + "\\" + fileName;
+}
+
+std::optional<std::string> readRegistryString(const std::string& keyPath, const std::string& valueName) {
+    const UniqueKey key = openMachineKey(keyPath);
+    if (!key) return std::nullopt;
+    DWORD size = 0;
+    if (SHRegGetValueA(key.get(), nullptr, valueName.c_str(), SRRF_RT_REG_SZ, nullptr, nullptr, &size) !=
+        ERROR_SUCCESS)
+        return std::nullopt;
+    if (size == 0) return std::string();
+    std::string buffer(size, '\0');
+    if (SHRegGetValueA(key.get(), nullptr, valueName.c_str(), SRRF_RT_REG_SZ, nullptr, buffer.data(), &size) !=
+        ERROR_SUCCESS)
+        return std::nullopt;
+    // The value's text ends at its first terminating zero.
+    buffer.resize(std::min<std::size_t>(size, buffer.size()));
+    const std::size_t end = buffer.find('\0');
+    if (end != std::string::npos) buffer.resize(end);
+    return buffer;
+}
+
+std::optional<std::uint32_t> readRegistryDword(const std::string& keyPath, const std::string& valueName) {
+    const UniqueKey key = openMachineKey(keyPath);
+    if (!key) return std::nullopt;
+    DWORD value = 0;
+    DWORD size = sizeof(value);
+    if (SHRegGetValueA(key.get(), nullptr, valueName.c_str(), SRRF_RT_REG_DWORD, nullptr, &value, &size) !=
+        ERROR_SUCCESS)
+        return std::nullopt;
+    return static_cast<std::uint32_t>(value);
+}
+
+}  // namespace kestran::platform
