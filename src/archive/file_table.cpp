@@ -9,6 +9,7 @@
 //   recordLength-2  4         offset         first stored byte, from the archive's start
 #include "archive/file_table.h"
 
+#include <set>
 #include <utility>
 
 #include "common/failure.h"
@@ -20,6 +21,7 @@ const char* const kEntryLengthExceeds260 = "entry length exceeds 260";
 const char* const kBadIndex = "bad index";
 const char* const kEntryTooShort = "entry length below 16";
 const char* const kEntryPastEnd = "entry runs past the end of the index";
+const char* const kTooManyDirectories = "index implies too many directories";
 
 namespace {
 
@@ -30,6 +32,33 @@ constexpr char kSeparator = '\\';
 void lowerCaseAscii(std::string& text) {
     for (char& c : text) {
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+}
+
+// Refuses a table whose implied directories would outweigh it. completeTree makes a
+// node for every ancestor of every path, keyed by the ancestor's full path, so one
+// record 122 levels deep costs 121 nodes and some 15 KB of keys: a header chunk of a
+// few kilobytes could fill gigabytes. Real tables share their directories, whose paths
+// come to a fraction of the records' own. Ancestors the tree already holds were paid
+// for by the archive that put them there, so the climb stops at them.
+void checkImpliedDirectories(const std::vector<std::string>& paths, const kestran_db::KestranDB& set) {
+    std::size_t pathBytes = 0;
+    for (const std::string& path : paths) pathBytes += path.size();
+    const std::size_t budget = kImpliedDirectoryFactor * pathBytes + kImpliedDirectorySlack;
+
+    std::set<std::string> implied;
+    std::size_t impliedBytes = 0;
+    for (const std::string& path : paths) {
+        for (std::size_t cut = path.rfind(kSeparator); cut != std::string::npos && cut > 0;
+             cut = path.rfind(kSeparator, cut - 1)) {
+            std::string ancestor = path.substr(0, cut);
+            if (set.hasNode(ancestor) != 0) break;
+            const std::size_t size = ancestor.size();
+            // One seen before brings its own ancestors along: they are counted already.
+            if (!implied.insert(std::move(ancestor)).second) break;
+            impliedBytes += size;
+            if (impliedBytes > budget) throw Failure(kTooManyDirectories);
+        }
     }
 }
 
@@ -90,8 +119,14 @@ void IndexCursor::parseFileTable(kestran_db::KestranDB& set, const std::string& 
     FileTableRecord record;
     while (nextRecord(record)) records.push_back(std::move(record));
 
-    for (FileTableRecord& entry : records) {
-        const std::string path = prefix + entry.name;
+    std::vector<std::string> paths;
+    paths.reserve(records.size());
+    for (const FileTableRecord& entry : records) paths.push_back(prefix + entry.name);
+    checkImpliedDirectories(paths, set);
+
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const FileTableRecord& entry = records[i];
+        const std::string& path = paths[i];
         kestran_db::FileNode& node = set.nodeAt(path);
         node.locations.push_back(entry.location);
         node.isDir = entry.isDir;

@@ -20,6 +20,14 @@ extern const char* const kEntryLengthExceeds260;  // "entry length exceeds 260"
 extern const char* const kBadIndex;               // "bad index": a record with an empty name
 extern const char* const kEntryTooShort;          // a recordLength below the fixed fields' 16 bytes
 extern const char* const kEntryPastEnd;           // a record longer than the bytes left in the table
+extern const char* const kTooManyDirectories;     // a table implying far more directories than it names
+
+// The directories a table implies but no record names become nodes of the merged tree
+// too, each keyed by its full path. Their path bytes may come to at most this many
+// times those of the table's own paths, plus the slack, so that the tree stays a small
+// multiple of the table (see parseFileTable).
+constexpr std::size_t kImpliedDirectoryFactor = 4;
+constexpr std::size_t kImpliedDirectorySlack = 16 * 1024;
 
 // The longest recordLength a table may hold, and the bytes its fixed fields take.
 constexpr std::uint16_t kMaxRecordLength = 260;
@@ -46,6 +54,7 @@ public:
     // under prefix + its lower-cased name, appending one FileLocation per record. The
     // whole table is read before anything is entered, so a damaged table throws
     // kestran::Failure and leaves set untouched (a retry with the other key starts clean).
+    // So does a table whose implied directories would outweigh it (kTooManyDirectories).
     void parseFileTable(kestran_db::KestranDB& set, const std::string& prefix);
 
     std::size_t position() const { return position_; }

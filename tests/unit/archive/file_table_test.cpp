@@ -134,6 +134,51 @@ TEST_F(FileTable, LongestRecordIsAccepted) {
     EXPECT_EQ(node("\\ARNA\\" + name).locations.at(0).offset, 7u);
 }
 
+// A record `depth` levels deep below a top directory of its own: every level but the
+// last is a directory that only this record implies.
+TableRecord deepRecord(const std::string& top, std::size_t depth) {
+    std::string name = top;
+    for (std::size_t level = 1; level < depth; ++level) name += "\\d";
+    return {name, 1, 1, 0, 0};
+}
+
+// completeTree makes a node for every implied directory, keyed by its full path: without
+// a bound a few kilobytes of table could imply gigabytes of tree.
+TEST_F(FileTable, ImpliedDirectoriesMayNotOutweighTheTable) {
+    // One record as deep as a name allows: its 121 directories fit the slack.
+    parse(tableOf({deepRecord("t", 122)}));
+    EXPECT_EQ(tree().size(), 1u);
+
+    // Many records under shared directories imply little.
+    fresh();
+    std::vector<TableRecord> shared;
+    for (int i = 0; i < 3000; ++i) shared.push_back({"textures\\terrain\\t" + std::to_string(i) + ".dds", 1, 1, 0, 0});
+    parse(tableOf(shared));
+    EXPECT_EQ(tree().size(), 3000u);
+
+    // Twenty records each alone in a chain of 121 directories imply some 300 KB of
+    // paths for 5 KB of table: refused, and nothing entered.
+    fresh();
+    std::vector<TableRecord> deep;
+    for (int i = 0; i < 20; ++i) deep.push_back(deepRecord(std::to_string(i), 122));
+    EXPECT_EQ(failureOf(tableOf(deep)), "index implies too many directories");
+    EXPECT_TRUE(tree().empty());
+
+    // A table that names each of those directories itself is fine, and the directories
+    // it brought are paid for: the deep records can follow in another table.
+    fresh();
+    std::vector<TableRecord> directories;
+    for (int i = 0; i < 20; ++i) {
+        for (std::size_t depth = 1; depth < 122; ++depth) {
+            directories.push_back(deepRecord(std::to_string(i), depth));
+            directories.back().name += "\\";
+        }
+    }
+    parse(tableOf(directories));
+    parse(tableOf(deep));
+    EXPECT_EQ(tree().size(), 20u * 122);
+}
+
 TEST_F(FileTable, DamagedTableFailsBeforeAnythingIsApplied) {
     const Bytes good = tableOf({{"good.txt", 1, 1, 0, 0}});
     struct Case {
