@@ -116,6 +116,9 @@ std::vector<std::string> readFsgameDirectories(std::istream& in, const std::stri
         }
         aliases[fields[kAliasField]] = directory;
         directories.push_back(std::move(directory));
+        if (directories.size() == kMaxFsgameDirectories) {
+            break;
+        }
     }
     return directories;
 }

@@ -29,6 +29,12 @@ constexpr std::size_t kFsgameLineBuffer = 1024;
 // growing without bound.
 constexpr std::size_t kMaxFsgameDirectory = 4096;
 
+// Reading ends once this many directories are named: each one is searched for archives
+// and, with its alias, holds up to some 9 KB, so an endless run of lines reusing a long
+// alias would otherwise grow without bound (a 2 MB file could hold 700 MB). Real files
+// name a few dozen.
+constexpr std::size_t kMaxFsgameDirectories = 1024;
+
 // The path of fsgame.ltx for a root path, with nothing removed from the root path
 // ("C:\Game\" gives "C:\Game\\fsgame.ltx", which the system accepts).
 std::string fsgamePath(const std::string& rootPath);
@@ -36,8 +42,8 @@ std::string fsgamePath(const std::string& rootPath);
 // The archive directories fsgame.ltx names, one per accepted line in file order (a
 // directory named by two lines stands twice). The stream is read as text whatever mode
 // it was opened in: a CR directly before an LF is dropped. Reading stops at the end of
-// the stream, a read error, or a line of kFsgameLineBuffer characters or more; never more
-// than one line buffer is held.
+// the stream, a read error, a line of kFsgameLineBuffer characters or more, or the
+// kMaxFsgameDirectories-th directory; never more than one line buffer is held.
 std::vector<std::string> readFsgameDirectories(std::istream& in, const std::string& rootPath);
 
 }  // namespace kestran_db

@@ -159,6 +159,17 @@ TEST(FsgameLtx, OverlongDirectoriesAreIgnored) {
     EXPECT_EQ(directories[4], directories[3] + "\\z");
 }
 
+// A long alias reused line after line would otherwise name gigabytes of directories.
+TEST(FsgameLtx, ReadingEndsAtTheDirectoryLimit) {
+    std::string text = "$long$=true|false|$fs_root$|" + std::string(900, 'x') + "\n";
+    for (std::size_t i = 1; i < kMaxFsgameDirectories + 10; ++i)
+        text += "$" + std::to_string(i) + "$=true|false|$long$|" + std::to_string(i) + "\n";
+
+    const Directories directories = read(text);
+    ASSERT_EQ(directories.size(), kMaxFsgameDirectories);
+    EXPECT_EQ(directories.back(), directories.front() + "\\" + std::to_string(kMaxFsgameDirectories - 1));
+}
+
 TEST(FsgameLtx, EmptyOrCommentOnlyFileNamesNothing) {
     EXPECT_TRUE(read("").empty());
     EXPECT_TRUE(read("\n\n; only a comment\n[section]\nkey = value\n").empty());
