@@ -1,5 +1,6 @@
 #include "config/settings.h"
 
+#include <algorithm>
 #include <fstream>
 #include <locale>
 #include <sstream>
@@ -68,6 +69,21 @@ void applyInstallationOption(const po::option& option, InstallationTable& table)
 
 void searchRegistry(InstallationTable& table) { addRegistryInstallations(table); }
 
+// The stream's text, or nothing when it holds more than kMaxSettingsSize bytes; at
+// most one byte more than that is read.
+std::optional<std::string> readBoundedText(std::istream& in) {
+    std::string text;
+    char piece[4096];
+    while (text.size() <= kMaxSettingsSize) {
+        const std::size_t wanted = std::min(sizeof piece, kMaxSettingsSize + 1 - text.size());
+        in.read(piece, static_cast<std::streamsize>(wanted));
+        text.append(piece, static_cast<std::size_t>(in.gcount()));
+        if (!in) break;
+    }
+    if (text.size() > kMaxSettingsSize) return std::nullopt;
+    return text;
+}
+
 }  // namespace
 
 std::optional<std::int32_t> versionCodeForBuild(const std::string& build) {
@@ -87,7 +103,10 @@ SettingsOutcome applySettings(std::istream& in, InstallationTable& table, const 
     po::parsed_options parsed(&description);
     po::variables_map variables;
     try {
-        parsed = po::parse_config_file(in, description, true);
+        const std::optional<std::string> text = readBoundedText(in);
+        if (!text) throw po::error("settings file too large");
+        std::istringstream bounded(*text);
+        parsed = po::parse_config_file(bounded, description, true);
         po::store(parsed, variables);
     } catch (const po::error&) {
         // Nothing has been written yet: go on as with an empty file.

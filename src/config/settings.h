@@ -6,6 +6,7 @@
 //   [installations]
 //   ARNA = 3312|D:\Games\ARNA     # name = build string, '=' or '|', root path
 //   TOLM = 3967=E:\Games\TOLM
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <istream>
@@ -20,6 +21,11 @@ constexpr const char* kSettingsFileName = "kestran.ini";
 constexpr const char* kUseRegistryOption = "main.use_registry";
 constexpr const char* kUseRegistryDescription = "try to search for installation locations in the registry";
 
+// The longest settings text that is read. The parser keeps every line it takes (some
+// 40 bytes of memory per byte of text at worst), and a real file is a few hundred bytes;
+// a longer text (or an endless stream) is refused like a text the parser rejects.
+constexpr std::size_t kMaxSettingsSize = 64 * 1024;
+
 // What runs when "main.use_registry" is true; normally addRegistryInstallations.
 using RegistryStep = std::function<void(InstallationTable&)>;
 
@@ -30,8 +36,9 @@ std::optional<std::int32_t> versionCodeForBuild(const std::string& build);
 struct SettingsOutcome {
     // False when the parser rejected the text (a line that is neither a section, an
     // option nor a comment; a use_registry value that is no boolean word; use_registry
-    // given twice). A rejected text counts as an empty one: none of its lines are used
-    // and use_registry keeps its default, so the table keeps what it holds and the
+    // given twice), or when it is longer than kMaxSettingsSize (then one byte past that
+    // is read, no more). A rejected text counts as an empty one: none of its lines are
+    // used and use_registry keeps its default, so the table keeps what it holds and the
     // registry is still searched.
     bool accepted = true;
     bool registrySearched = false;

@@ -172,6 +172,32 @@ TEST(Settings, RejectedTextCountsAsEmpty) {
     }
 }
 
+// The parser keeps every line it takes, so the text it is given is bounded: one byte
+// over the limit is refused like a text the parser rejects, and nothing past it is read.
+TEST(Settings, TextOverTheSizeLimitIsRefusedWhole) {
+    const std::string head = "[installations]\nA = 3312|D:\\a\n";
+    const std::string tail = "B = 3312|D:\\b\n";
+    for (const std::size_t size : {kMaxSettingsSize, kMaxSettingsSize + 1}) {
+        const bool fits = size == kMaxSettingsSize;
+        // A comment pads the text to exactly `size` bytes.
+        const std::string text = head + "#" + std::string(size - head.size() - tail.size() - 2, 'x') + "\n" + tail;
+        ASSERT_EQ(text.size(), size);
+        FakeRegistry registry = twoEditions();
+        InstallationTable table;
+        // What follows an oversized text is never read.
+        std::istringstream in(fits ? text : text + "C = 3312|D:\\c\n");
+
+        const SettingsOutcome outcome = applySettings(in, table, registry.step());
+
+        EXPECT_EQ(outcome.accepted, fits) << size;
+        EXPECT_TRUE(outcome.registrySearched) << size;
+        EXPECT_EQ(table, fits ? withRegistry({{"A", {"D:\\a", 0}}, {"B", {"D:\\b", 0}}}) : kRegistryOnly) << size;
+        if (!fits) {
+            EXPECT_EQ(in.tellg(), static_cast<std::streamoff>(kMaxSettingsSize + 1));
+        }
+    }
+}
+
 TEST(SettingsFile, MissingFileReadsAsEmpty) {
     FakeRegistry registry = twoEditions();
     InstallationTable table;
