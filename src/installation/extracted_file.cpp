@@ -57,7 +57,7 @@ ExtractedFile::ExtractedFile(const ArchiveFile& archive, const kestran::FileLoca
     }
     try {
         initialiseLzo();
-        buffer_.reset(new std::uint8_t[sizeReal_ == 0 ? 1 : sizeReal_]);
+        buffer_ = kestran::platform::allocateContentBuffer(sizeReal_);
         lzo_uint unpacked = sizeReal_;
         const int status = sizeCompressed_ == 0
                                ? LZO_E_INPUT_OVERRUN

@@ -49,7 +49,7 @@ private:
     std::uint32_t sizeReal_ = 0;
     bool isCompressed_ = false;
     std::uint32_t crc_ = 0;
-    std::unique_ptr<std::uint8_t[]> buffer_;
+    kestran::platform::ContentBuffer buffer_;
     kestran::FileTime time_;
     std::uint64_t windowStart_ = 0;
 };

@@ -1,6 +1,7 @@
 #include "installation/kestran_db.h"
 
 #include <set>
+#include <string_view>
 #include <utility>
 
 namespace kestran_db {
@@ -17,13 +18,14 @@ std::string lastComponent(const std::string& path) {
 
 // Every proper ancestor of every path: each shorter path that ends just before one of
 // its backslashes, down to (not including) a backslash at the very start. A path
-// without a backslash has no ancestor, so the empty root is never among them.
-std::set<std::string> ancestorPaths(const Tree& tree) {
-    std::set<std::string> ancestors;
+// without a backslash has no ancestor, so the empty root is never among them. The
+// views point into the tree's keys, which stay in place while the tree grows.
+std::set<std::string_view> ancestorPaths(const Tree& tree) {
+    std::set<std::string_view> ancestors;
     for (const auto& entry : tree) {
-        const std::string& path = entry.first;
+        const std::string_view path = entry.first;
         std::size_t cut = path.rfind(kSeparator);
-        while (cut != std::string::npos && cut > 0) {
+        while (cut != std::string_view::npos && cut > 0) {
             // Once an ancestor is known, so are all of its own ancestors.
             if (!ancestors.insert(path.substr(0, cut)).second) break;
             cut = path.rfind(kSeparator, cut - 1);
@@ -34,9 +36,9 @@ std::set<std::string> ancestorPaths(const Tree& tree) {
 
 // The path a node is linked under: the text before its last backslash, or the root
 // (empty path) for a path that has none.
-std::string parentPath(const std::string& path) {
+std::string_view parentPath(std::string_view path) {
     const std::size_t cut = path.rfind(kSeparator);
-    return cut == std::string::npos ? std::string() : path.substr(0, cut);
+    return cut == std::string_view::npos ? std::string_view() : path.substr(0, cut);
 }
 
 }  // namespace
@@ -66,11 +68,11 @@ void KestranDB::completeTree() {
     // Every ancestor becomes a directory; one a record named as a directory keeps its
     // own occurrences, one held as a file loses them. A is visited once per path, so
     // a node's isDir still says what the records made of it.
-    for (const std::string& path : ancestorPaths(tree_)) {
-        FileNode& node = nodeAt(path);
+    for (const std::string_view path : ancestorPaths(tree_)) {
+        FileNode& node = tree_.try_emplace(std::string(path)).first->second;
         if (node.isDir) continue;
         node.isDir = true;
-        node.name = lastComponent(path);
+        node.name = lastComponent(std::string(path));
         node.locations = placeholder;
         node.children.clear();
     }
@@ -80,9 +82,19 @@ void KestranDB::completeTree() {
     // Walking in path order fills each children list in path order. The root is made
     // by the first link; it sorts before everything, so the walk never reaches it, and
     // an existing root is skipped so that no node becomes its own child.
+    // Siblings mostly follow one another, so the last parent is tried first.
+    std::string_view lastParentPath;
+    FileNode* lastParent = nullptr;
     for (auto& entry : tree_) {
         if (entry.first.empty()) continue;
-        nodeAt(parentPath(entry.first)).children.push_back(&entry.second);
+        const std::string_view parent = parentPath(entry.first);
+        if (lastParent == nullptr || parent != lastParentPath) {
+            auto found = tree_.find(parent);
+            if (found == tree_.end()) found = tree_.try_emplace(std::string(parent)).first;
+            lastParentPath = found->first;
+            lastParent = &found->second;
+        }
+        lastParent->children.push_back(&entry.second);
     }
 }
 

@@ -4,6 +4,7 @@
 // ("\ARNA\textures\wall.dds"). A path that several archives hold has one node with
 // one FileLocation per occurrence in reading order; the last one wins.
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -22,8 +23,9 @@ struct FileNode {
 };
 
 // std::string compares through char_traits<char>, which orders bytes as unsigned
-// char, with a proper prefix first: exactly the order the tree is defined in.
-using Tree = std::map<std::string, FileNode>;
+// char, with a proper prefix first: exactly the order the tree is defined in. The
+// transparent comparator lets lookups take a string_view without making a string.
+using Tree = std::map<std::string, FileNode, std::less<>>;
 
 class KestranDB {
 public:

@@ -6,6 +6,7 @@
 // does not exist as written is looked up without regard to case.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -52,6 +53,14 @@ struct MappedWindow {
 // the file or the system refuses the mapping. A length of 0 maps nothing.
 MappedWindow mapWindow(const std::string& path, std::uint64_t windowStart, std::size_t length);
 void unmapWindow(MappedWindow& window);
+
+// A buffer for unpacked contents, uninitialised; throws std::bad_alloc. Large ones are
+// laid out so that the system can back them with huge pages where it has them.
+struct ContentBufferDeleter {
+    void operator()(std::uint8_t* buffer) const;
+};
+using ContentBuffer = std::unique_ptr<std::uint8_t[], ContentBufferDeleter>;
+ContentBuffer allocateContentBuffer(std::size_t size);
 
 enum class WriteResult {
     Written,        // the whole file written and its three times set

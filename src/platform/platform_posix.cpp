@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <limits>
+#include <new>
 
 #include <boost/filesystem/path.hpp>
 
@@ -269,12 +270,37 @@ MappedWindow mapWindow(const std::string& path, std::uint64_t windowStart, std::
     if (windowStart > fileSize || length > fileSize - windowStart) {
         throw Failure(kWindowPastEnd);
     }
-    void* view = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE, file.get(), static_cast<off_t>(windowStart));
+    // The whole window is read right after mapping: populate it in one call instead of
+    // taking one page fault per page.
+    int flags = MAP_PRIVATE;
+#ifdef MAP_POPULATE
+    flags |= MAP_POPULATE;
+#endif
+    void* view = ::mmap(nullptr, length, PROT_READ, flags, file.get(), static_cast<off_t>(windowStart));
     if (view == MAP_FAILED) {
         throw Failure(kCantMapFile);
     }
     // The descriptor closes here; the mapping stays valid until munmap.
     return MappedWindow{static_cast<const std::uint8_t*>(view), length, view};
+}
+
+void ContentBufferDeleter::operator()(std::uint8_t* buffer) const { std::free(buffer); }
+
+ContentBuffer allocateContentBuffer(std::size_t size) {
+    // Unpacking writes every byte of a fresh buffer once. For large buffers, huge pages
+    // save one page fault per 4 KiB, which costs more than the unpacking itself.
+    constexpr std::size_t kHugePage = std::size_t{2} << 20;
+    void* buffer = nullptr;
+#ifdef MADV_HUGEPAGE
+    if (size >= kHugePage) {
+        const std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
+        buffer = std::aligned_alloc(kHugePage, rounded);
+        if (buffer != nullptr) ::madvise(buffer, rounded, MADV_HUGEPAGE);
+    }
+#endif
+    if (buffer == nullptr) buffer = std::malloc(size == 0 ? 1 : size);
+    if (buffer == nullptr) throw std::bad_alloc();
+    return ContentBuffer(static_cast<std::uint8_t*>(buffer));
 }
 
 void unmapWindow(MappedWindow& window) {
