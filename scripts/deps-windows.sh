@@ -111,17 +111,21 @@ done
 [ "$all_built" -eq 1 ] && exit 0
 
 mkdir -p "$src_root"
-fetch_source() {  # fetch_source PACKAGE: unpacks Debian's source of PACKAGE once
-  local pkg="$1" dir
-  dir="$(find "$src_root" -maxdepth 1 -type d -name "$2" | head -n 1)"
-  if [ -z "$dir" ] || [ ! -f "$src_root/.$pkg.unpacked" ]; then
+fetch_source() {  # fetch_source PACKAGE DIR-GLOB: unpacks Debian's source of PACKAGE once
+  local pkg="$1" glob="$2" marker="$src_root/.$1.unpacked" dir
+  if [ ! -f "$marker" ]; then
     step "fetching the Debian source of $pkg"
-    apt_update
-    (cd "$src_root" && quiet apt-get source -qq "$pkg")
-    touch "$src_root/.$pkg.unpacked"
+    # Whatever an interrupted earlier fetch left behind goes first.
+    find "$src_root" -maxdepth 1 \( -name "$glob" -o -name "${pkg}_*" \) -exec rm -rf {} +
+    if ! (cd "$src_root" && quiet apt-get source -qq "$pkg"); then
+      apt_update
+      (cd "$src_root" && quiet apt-get source -qq "$pkg")
+    fi
+    touch "$marker"
     done_step
-    dir="$(find "$src_root" -maxdepth 1 -type d -name "$2" | head -n 1)"
   fi
+  dir="$(find "$src_root" -maxdepth 1 -type d -name "$glob" | head -n 1)"
+  [ -n "$dir" ] || { echo "no unpacked source of $pkg in $src_root" >&2; return 1; }
   echo "$dir"
 }
 
@@ -145,18 +149,16 @@ build_boost() {
 }
 
 # --- LZO ---------------------------------------------------------------------
+# Compiled like LZO's own generic build by a small CMake project (lzo-mingw/).
 build_lzo() {
   local t="$1" lzo_src="$2" prefix="$cache_root/$1/prefix" build="$cache_root/$1/build/lzo"
   step "building LZO for $t"
   rm -rf "$build"
-  quiet cmake -S "$lzo_src" -B "$build" -G Ninja \
+  quiet cmake -S "$script_dir/windows/lzo-mingw" -B "$build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$toolchain_dir/mingw-w64-${t%%-*}.cmake" -DCMAKE_BUILD_TYPE=Release \
-    -DENABLE_STATIC=ON -DENABLE_SHARED=OFF -DCMAKE_INSTALL_PREFIX="$prefix"
-  quiet cmake --build "$build" -j "$jobs" --target lzo_static_lib
-  # Install only the library and its headers (the examples need a host to run on).
-  mkdir -p "$prefix/lib" "$prefix/include/lzo"
-  cp "$build/liblzo2.a" "$prefix/lib/"
-  cp "$lzo_src"/include/lzo/*.h "$prefix/include/lzo/"
+    -DLZO_SOURCE_DIR="$lzo_src" -DCMAKE_INSTALL_PREFIX="$prefix"
+  quiet cmake --build "$build" -j "$jobs"
+  quiet cmake --install "$build"
   rm -rf "$build"
   mark "$t" lzo
   done_step

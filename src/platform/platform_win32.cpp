@@ -13,7 +13,9 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
+#include <new>
 #include <type_traits>
 
 #include <boost/filesystem/path.hpp>
@@ -116,6 +118,15 @@ MappedWindow mapWindow(const std::string& path, std::uint64_t windowStart, std::
     // Both handles close on the way out; the view keeps the file's section alive.
     if (view == nullptr) throw Failure(kCantMapFile);
     return MappedWindow{static_cast<const std::uint8_t*>(view), length, view};
+}
+
+void ContentBufferDeleter::operator()(std::uint8_t* buffer) const { std::free(buffer); }
+
+ContentBuffer allocateContentBuffer(std::size_t size) {
+    // Large pages need a privilege that ordinary users lack: plain heap memory here.
+    void* buffer = std::malloc(size == 0 ? 1 : size);
+    if (buffer == nullptr) throw std::bad_alloc();
+    return ContentBuffer(static_cast<std::uint8_t*>(buffer));
 }
 
 void unmapWindow(MappedWindow& window) {
