@@ -44,7 +44,8 @@ can64=0; runs "$wine64" && can64=1
 can32=0; runs "$wine32" && can32=1
 why32="32-bit Wine (wine32:i386) is not installed"
 if [ -n "$wine32" ] && [ "$can32" -eq 0 ]; then
-  why32="32-bit Wine is installed but cannot start here: $( ("$wine32" --version 2>&1 || true) | tail -n 1)"
+  why32="32-bit Wine is installed but cannot start here ($( ("$wine32" --version 2>&1 || true) | tail -n 1 |
+    sed 's/^.*line [0-9]*: //'); a kernel without 32-bit program support gives 'Exec format error')"
 fi
 [ "$can64" -eq 1 ] || [ "$can32" -eq 1 ] || { echo "no Wine loader can run here" >&2; exit 1; }
 boot_loader="$wine64"; [ "$can32" -eq 1 ] && boot_loader="$wine32"

@@ -196,6 +196,26 @@ TEST_F(MapWindow, WindowEndingAtTheEndOfTheFileIsMapped) {
     }
 }
 
+// Only the window's own pages are mapped, never the rest of the archive.
+TEST_F(MapWindow, MapsNoMoreThanTheWindow) {
+    const std::size_t granularity = mappingGranularity();
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    const std::size_t page = info.dwPageSize;
+    writeBytes("a.db0", pattern(8 * granularity));
+
+    MappedWindow window = mapWindow(path("a.db0"), 2 * granularity, page + 1);
+    MEMORY_BASIC_INFORMATION region{};
+    ASSERT_EQ(VirtualQuery(window.data, &region, sizeof(region)), sizeof(region));
+    EXPECT_EQ(region.AllocationBase, window.handle);
+    EXPECT_EQ(region.Type, static_cast<DWORD>(MEM_MAPPED));
+    EXPECT_EQ(region.RegionSize, 2 * page);
+    const auto* after = static_cast<const std::uint8_t*>(region.BaseAddress) + region.RegionSize;
+    ASSERT_EQ(VirtualQuery(after, &region, sizeof(region)), sizeof(region));
+    EXPECT_NE(region.AllocationBase, window.handle);
+    unmapWindow(window);
+}
+
 // The archive is only held while the window is mapped: afterwards another program
 // may open it for writing, and the view still shows the bytes.
 TEST_F(MapWindow, ClosesTheFileOnceMapped) {
