@@ -209,7 +209,11 @@ TEST(SettingsFile, MissingFileReadsAsEmpty) {
 }
 
 TEST(SettingsFile, IsFoundBesideTheModule) {
-    EXPECT_EQ(settingsPathFor("/opt/dc/plugins/kestran.wfx"), "/opt/dc/plugins/kestran.ini");
+    // The plug-in's own folder, the system's separator, then the settings file's name.
+    const std::string beside = settingsPathFor("/opt/dc/plugins/kestran.wfx");
+    EXPECT_EQ(beside.substr(0, 15), "/opt/dc/plugins");
+    EXPECT_EQ(beside.size(), 15u + 1u + 11u);
+    EXPECT_EQ(beside.substr(16), "kestran.ini");
 
     // The module here is the test program; put a settings file beside it for the run.
     const std::string path = settingsPathFor(platform::modulePath(nullptr));
