@@ -294,6 +294,46 @@ TEST_F(KestranDbTool, TheInstallationIsChosenByRootWithBuildOrVersionCodeOrByASe
     }
 }
 
+TEST_F(KestranDbTool, RecordsPrintsTheFileTableInTableOrder) {
+    kestran::testing::TableRecord odd{"Odd\\Name.BIN", 7, 7, 0xABCDEF01u, 99};
+    ArchiveBuilder builder(1);  // scrambled with key variant 1
+    builder.directory("Maps").storedFile("Maps\\Start.TXT", bytesOf("go")).compressedFile("big.dat", level).record(odd);
+    const fs::path archive = scratch / "old.db0";
+    builder.write(archive.string());
+
+    const ToolRun byKey1 = runTool({"records", archive.string(), "--version-code", "1"}, scratch);
+    // VersionCode 0 reads it too: the other key variant is tried after the first fails.
+    const ToolRun byKey0 = runTool({"records", archive.string(), "--version-code", "0"}, scratch);
+    ASSERT_EQ(byKey1.status, 0) << byKey1.err;
+    EXPECT_EQ(byKey0.out, byKey1.out);
+    const std::vector<std::string> lines = [&] {
+        std::vector<std::string> out;
+        std::size_t start = 0;
+        for (std::size_t end; (end = byKey1.out.find('\n', start)) != std::string::npos; start = end + 1)
+            out.push_back(byKey1.out.substr(start, end - start));
+        return out;
+    }();
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0], "maps\\\t0\t0\t00000000\t0\tD");
+    EXPECT_EQ(lines[1].substr(0, 19), "maps\\start.txt\t2\t2\t");
+    EXPECT_EQ(lines[1].back(), 'S');
+    EXPECT_EQ(lines[2].substr(0, 13), "big.dat\t2500\t");
+    EXPECT_EQ(lines[2].back(), 'C');
+    EXPECT_EQ(lines[3], "odd\\name.bin\t7\t7\tabcdef01\t99\tS");
+
+    // A plain reading of a scrambled header fails, and so does an empty file.
+    const ToolRun plain = runTool({"records", archive.string()}, scratch);
+    EXPECT_EQ(plain.status, 1);
+    EXPECT_NE(plain.err, "");
+    const fs::path empty = scratch / "empty.db0";
+    std::ofstream(empty.string()).close();
+    const ToolRun none = runTool({"records", empty.string(), "--version-code", "3"}, scratch);
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.err, "error reading flag field\n");
+    EXPECT_EQ(runTool({"records", archive.string(), "--version-code", "4"}, scratch).status, 2);
+    EXPECT_EQ(runTool({"records"}, scratch).status, 2);
+}
+
 TEST_F(KestranDbTool, AWrongCommandLineIsAUsageErrorAndEveryCommandHasHelp) {
     const std::string root = game.string();
     const std::string ini = (scratch / "kestran.ini").string();
