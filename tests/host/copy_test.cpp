@@ -2,8 +2,6 @@
 // progress calls and aborts, and the local file's bytes and times.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,7 +24,7 @@ struct ProgressCall {
 std::vector<ProgressCall> progressCalls;
 int abortAtPercent = -1;
 
-int recordProgress(int pluginNumber, char* source, char* target, int percent) {
+int WINAPI recordProgress(int pluginNumber, char* source, char* target, int percent) {
     progressCalls.push_back({pluginNumber, source, target, percent});
     return percent == abortAtPercent ? 1 : 0;
 }
@@ -37,17 +35,9 @@ std::vector<int> percents() {
     return out;
 }
 
-std::int64_t modificationTime(const fs::path& file) {
-    struct stat info {};
-    EXPECT_EQ(stat(file.c_str(), &info), 0);
-    return info.st_mtime;
-}
+std::int64_t modificationTime(const fs::path& file) { return fileTimes(file).modification; }
 
-std::int64_t accessTime(const fs::path& file) {
-    struct stat info {};
-    EXPECT_EQ(stat(file.c_str(), &info), 0);
-    return info.st_atime;
-}
+std::int64_t accessTime(const fs::path& file) { return fileTimes(file).access; }
 
 class CopyTest : public ::testing::Test {
 protected:
@@ -79,7 +69,7 @@ TEST_F(CopyTest, CopiesTheWinningOccurrenceStampedWithItsArchiveTime) {
     // The host gets its own texts back, at 0 and at 100 percent only.
     ASSERT_EQ(progressCalls.size(), 2u);
     EXPECT_EQ(progressCalls[0].pluginNumber, kPluginNumber);
-    EXPECT_EQ(progressCalls[0].source, "/ARNA/textures/wall.dds");
+    EXPECT_EQ(progressCalls[0].source, hostPath("/ARNA/textures/wall.dds"));
     EXPECT_EQ(progressCalls[0].target, wall.string());
     EXPECT_EQ(percents(), (std::vector<int>{0, 100}));
 

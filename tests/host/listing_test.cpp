@@ -2,7 +2,6 @@
 // trivial exports, through the built plug-in.
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <memory>
@@ -12,10 +11,12 @@
 namespace kestran::hosttest {
 namespace {
 
-constexpr DWORD kUnixMode = 0x80000000;
-constexpr DWORD kDirectoryMode = 040555;
-constexpr DWORD kFileMode = 0100444;
-constexpr int kUntouchedErrno = 4321;
+// The thread's last-error value (errno on Linux) before a call, to see whether the
+// call set it.
+constexpr DWORD kUntouched = 4321;
+
+using kestran::plugin::hostLastError;
+using kestran::plugin::setHostLastError;
 
 class ListingTest : public ::testing::Test {
 protected:
@@ -31,12 +32,12 @@ protected:
         ASSERT_EQ(host->FsInit(7, nullptr, nullptr, nullptr), 0);
     }
 
-    // FsFindFirst alone: the handle, and errno as the call left it.
-    HANDLE findFirst(const std::string& path, WIN32_FIND_DATAA& record, int& errnoAfter) {
-        std::string text = path;
-        errno = kUntouchedErrno;
+    // FsFindFirst alone: the handle, and the last-error value as the call left it.
+    HANDLE findFirst(const std::string& path, WIN32_FIND_DATAA& record, DWORD& errorAfter) {
+        std::string text = hostPath(path);
+        setHostLastError(kUntouched);
         HANDLE handle = host->FsFindFirst(text.data(), &record);
-        errnoAfter = errno;
+        errorAfter = hostLastError();
         return handle;
     }
 
@@ -48,12 +49,12 @@ protected:
 };
 
 TEST_F(ListingTest, RootListsInstallationsAsReadOnlyDirectoriesStampedNow) {
-    const std::uint64_t before = ticksOf(std::time(nullptr)) ;
+    const std::uint64_t before = ticksOf(std::time(nullptr));
     const auto records = host->list("/");
     const std::uint64_t after = ticksOf(std::time(nullptr) + 1);
     ASSERT_EQ(PluginHost::names(records), (std::vector<std::string>{"ARNA", "BROKEN", "VESK"}));
     for (const auto& r : records) {
-        EXPECT_EQ(r.attributes, kUnixMode | FILE_ATTRIBUTE_DIRECTORY);
+        EXPECT_EQ(r.attributes, kDirectoryAttributes);
         EXPECT_EQ(r.mode, kDirectoryMode);
         EXPECT_EQ(r.sizeLow, 0u);
         EXPECT_EQ(r.ticks, records[0].ticks);
@@ -64,10 +65,10 @@ TEST_F(ListingTest, RootListsInstallationsAsReadOnlyDirectoriesStampedNow) {
 
 TEST_F(ListingTest, FindNextAfterTheEndLeavesTheRecordAlone) {
     WIN32_FIND_DATAA record{};
-    int errnoAfter = 0;
-    HANDLE handle = findFirst("/", record, errnoAfter);
+    DWORD errorAfter = 0;
+    HANDLE handle = findFirst("/", record, errorAfter);
     ASSERT_NE(handle, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(errnoAfter, kUntouchedErrno);
+    EXPECT_EQ(errorAfter, kUntouched);
     EXPECT_EQ(host->FsFindNext(handle, &record), TRUE);
     EXPECT_EQ(host->FsFindNext(handle, &record), TRUE);
     EXPECT_STREQ(record.cFileName, "VESK");
@@ -78,23 +79,23 @@ TEST_F(ListingTest, FindNextAfterTheEndLeavesTheRecordAlone) {
     EXPECT_EQ(host->FsFindClose(nullptr), 0);
 }
 
-TEST_F(ListingTest, EmptyRootGivesInvalidHandleAndLeavesErrno) {
+TEST_F(ListingTest, EmptyRootGivesInvalidHandleAndLeavesTheLastError) {
     PluginHost empty(temp.path() / "empty-plugin", "[main]\nuse_registry = false\n");
     empty.FsInit(0, nullptr, nullptr, nullptr);
-    std::string root = "/";
+    std::string root = hostPath("/");
     WIN32_FIND_DATAA record{};
-    errno = kUntouchedErrno;
+    setHostLastError(kUntouched);
     EXPECT_EQ(empty.FsFindFirst(root.data(), &record), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(errno, kUntouchedErrno);
+    EXPECT_EQ(hostLastError(), kUntouched);
 }
 
 TEST_F(ListingTest, FirstListingLoadsAndListsTheMergedTree) {
     const auto top = host->list("/ARNA");
     ASSERT_EQ(PluginHost::names(top), (std::vector<std::string>{"beyond.bin", "damaged.bin", "docs", "empty.txt",
                                                                  "junk.raw", "levels", "textures"}));
-    EXPECT_EQ(top[2].attributes, kUnixMode | FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_EQ(top[2].attributes, kDirectoryAttributes);
     EXPECT_EQ(top[2].mode, kDirectoryMode);
-    EXPECT_EQ(top[4].attributes, kUnixMode);
+    EXPECT_EQ(top[4].attributes, kFileAttributes);
     EXPECT_EQ(top[4].mode, kFileMode);
     EXPECT_EQ(top[4].sizeLow, 32u);
     EXPECT_EQ(top[4].ticks, ticksOf(kOldTime));
@@ -117,30 +118,30 @@ TEST_F(ListingTest, PathsWithNothingToListGiveInvalidHandle) {
     host->list("/ARNA");
     struct Case {
         const char* path;
-        int errnoAfter;
+        DWORD errorAfter;
     };
     const Case cases[] = {
-        {"/XYZ", ERROR_NO_MORE_FILES},               // not configured
-        {"/ARNA/docs/readme.txt", kUntouchedErrno},  // a file
-        {"/ARNA/missing", kUntouchedErrno},          // not in the tree
-        {"/ARNA/levels/l01", kUntouchedErrno},       // a directory without children
-        {"ARNA", kUntouchedErrno},                   // outside the scheme
+        {"/XYZ", ERROR_NO_MORE_FILES},          // not configured
+        {"/ARNA/docs/readme.txt", kUntouched},  // a file
+        {"/ARNA/missing", kUntouched},          // not in the tree
+        {"/ARNA/levels/l01", kUntouched},       // a directory without children
+        {"ARNA", kUntouched},                   // outside the scheme
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
         WIN32_FIND_DATAA record{};
-        int errnoAfter = 0;
-        EXPECT_EQ(findFirst(c.path, record, errnoAfter), INVALID_HANDLE_VALUE);
-        EXPECT_EQ(errnoAfter, c.errnoAfter);
+        DWORD errorAfter = 0;
+        EXPECT_EQ(findFirst(c.path, record, errorAfter), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(errorAfter, c.errorAfter);
     }
 }
 
 TEST_F(ListingTest, FailedLoadIsReportedAndTriedAgainOnTheNextListing) {
     WIN32_FIND_DATAA record{};
-    int errnoAfter = 0;
+    DWORD errorAfter = 0;
     for (int attempt = 0; attempt < 2; ++attempt) {
-        EXPECT_EQ(findFirst("/BROKEN", record, errnoAfter), INVALID_HANDLE_VALUE);
-        EXPECT_EQ(errnoAfter, static_cast<int>(ERROR_NO_MORE_FILES));
+        EXPECT_EQ(findFirst("/BROKEN", record, errorAfter), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(errorAfter, ERROR_NO_MORE_FILES);
     }
     // Copying and properties never load, so they find nothing either.
     EXPECT_EQ(host->getFile("/BROKEN/x.txt", temp.path() / "x.txt", 0), FS_FILE_NOTFOUND);
@@ -167,7 +168,7 @@ TEST_F(ListingTest, RootNameIsCutToTheBuffer) {
         EXPECT_EQ(std::string(buffer.data()), c.expected);
         EXPECT_EQ(buffer[static_cast<std::size_t>(c.size)], 'x');
     }
-    std::string dir = "/ARNA";
+    std::string dir = hostPath("/ARNA");
     host->FsStatusInfo(dir.data(), 0, 1);
     host->FsStatusInfo(dir.data(), 1, 1);
 }

@@ -14,7 +14,9 @@
 namespace kestran::hosttest {
 namespace {
 
+#if !defined(_WIN32)
 namespace dc = kestran::plugin::dc;
+#endif
 
 constexpr int kThreads = 8;
 constexpr int kRounds = 6;
@@ -23,17 +25,28 @@ constexpr int kInstallations = 4;
 // Counted per thread: a counter the threads shared would order their calls into the
 // plug-in and hide the races this test is there to find.
 thread_local int progressCalls = 0;
-thread_local int formsShown = 0;
 
-int countProgress(int, char*, char*, int) {
+int WINAPI countProgress(int, char*, char*, int) {
     ++progressCalls;
     return 0;
 }
+
+#if defined(_WIN32)
+// Each thread's dialogs are read and closed by the host program's watcher; without a
+// display none can open, and the verb is done all the same.
+int formsShownInThisThread() { return dialogsSeenInThisThread(); }
+int formsExpected() { return canShowWindows() ? kRounds : 0; }
+#else
+thread_local int formsShown = 0;
 
 int countForm(std::intptr_t, unsigned long, dc::DlgProc) {
     ++formsShown;
     return 1;
 }
+
+int formsShownInThisThread() { return formsShown; }
+int formsExpected() { return kRounds; }
+#endif
 
 struct ThreadTally {
     int failures = 0;
@@ -53,11 +66,13 @@ TEST(HostThreads, ListingLoadingCopyingAndPropertiesAtOnce) {
     }
     PluginHost host(temp.path() / "plugin", settingsFor(lines));
     host.FsInit(1, countProgress, nullptr, nullptr);
+#if !defined(_WIN32)
     auto info = std::make_unique<dc::ExtensionStartupInfo>();
     std::memset(info.get(), 0, sizeof *info);
     info->StructSize = sizeof *info;
     info->DialogBoxLFM = countForm;
     host.ExtensionInitialize(info.get());
+#endif
 
     std::vector<ThreadTally> tallies(kThreads);
     std::vector<std::thread> threads;
@@ -86,14 +101,14 @@ TEST(HostThreads, ListingLoadingCopyingAndPropertiesAtOnce) {
                 check(host.getFile(name + "/missing", out / "missing", 0) == FS_FILE_NOTFOUND);
             }
             tally.progressCalls = progressCalls;
-            tally.formsShown = formsShown;
+            tally.formsShown = formsShownInThisThread();
         });
     }
     for (auto& thread : threads) thread.join();
     for (const ThreadTally& tally : tallies) {
         EXPECT_EQ(tally.failures, 0);
         EXPECT_EQ(tally.progressCalls, kRounds * 5);
-        EXPECT_EQ(tally.formsShown, kRounds);
+        EXPECT_EQ(tally.formsShown, formsExpected());
     }
 }
 
