@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up everything the Windows cross build and its Wine tests need:
 #   - the Debian packages (MinGW-w64 posix compilers, Wine 64 and 32 bit, Xvfb,
-#     ImageMagick, icoutils, bison), with a deb-src entry for the source packages;
+#     ImageMagick, icoutils, Python 3 for the DLL checks, zip for the release
+#     package, bison), with a deb-src entry for the source packages;
 #   - static Boost 1.81 (program_options, filesystem, system; regex header-only),
 #     LZO 2.10 and GoogleTest for x86_64-w64-mingw32 and i686-w64-mingw32, built
 #     into a cache outside the clone:
@@ -65,7 +66,7 @@ fi
 
 packages=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
-  wine wine64 fonts-wine xvfb xauth imagemagick icoutils bison dpkg-dev xz-utils
+  wine wine64 fonts-wine xvfb xauth imagemagick icoutils python3 zip bison dpkg-dev xz-utils
   cmake ninja-build
 )
 installed="$(installed_list "${packages[@]}")"
