@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# Builds the release package for Windows hosts:
+#
+#   build/package/kestran-wfx-<version>.zip
+#     pluginst.inf         lets Total Commander install the plug-in when the user opens the zip
+#     kestran.wfx          the plug-in for 32-bit hosts   } release builds, stripped
+#     kestran.wfx64        the plug-in for 64-bit hosts   }
+#     kestran.ini.sample   commented settings; copied to kestran.ini by the user
+#     readme.txt
+#
+# Both DLLs are built from the same sources in release mode with MinGW-w64 (see
+# scripts/deps-windows.sh), then checked like the test run checks them.
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$root"
+jobs="${KESTRAN_JOBS:-2}"
+out="$root/build/package"
+version="$(sed -n 's/^project(kestran VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)"
+[ -n "$version" ] || { echo "no project version in CMakeLists.txt" >&2; exit 1; }
+
+bash "$root/scripts/deps-windows.sh"
+
+stage="$out/kestran-wfx-$version"
+rm -rf "$stage"
+mkdir -p "$stage"
+
+for target in x86_64 i686; do
+  build="$out/build-$target"
+  start=$SECONDS
+  cmake -S "$root" -B "$build" -G Ninja --toolchain "$root/cmake/toolchains/mingw-w64-$target.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DKESTRAN_WERROR=ON -DKESTRAN_BUILD_TESTS=OFF -DKESTRAN_BUILD_BENCHMARKS=OFF \
+    -DKESTRAN_BUILD_FUZZERS=OFF >/dev/null
+  cmake --build "$build" --target kestran_wfx -j "$jobs" >/dev/null
+  if [ "$target" = x86_64 ]; then name=kestran.wfx64 width=64; else name=kestran.wfx width=32; fi
+  "$target-w64-mingw32-strip" -o "$stage/$name" "$build/src/plugin/$name"
+  if ! checked="$(python3 "$root/tests/host/check_dll.py" "$stage/$name" "$width" "$target-w64-mingw32-objdump" \
+    "$version")"; then
+    echo "$checked" >&2; exit 1
+  fi
+  head -n 1 <<<"$checked"
+  echo "==> $name built and checked ($((SECONDS - start)) s)"
+done
+
+# Texts for Windows users: CRLF line ends.
+crlf() { sed 's/$/\r/' >"$1"; }
+
+crlf "$stage/pluginst.inf" <<EOF
+[plugininstall]
+description=K.E.S.T.R.A.N. db explorer: the game's *.db archives as one read-only tree; copy files out and see which archives hold a file
+type=wfx
+file=kestran.wfx
+defaultdir=kestran
+version=$version
+EOF
+
+crlf "$stage/kestran.ini.sample" <"$root/src/resources/kestran.ini.sample"
+
+crlf "$stage/readme.txt" <<EOF
+K.E.S.T.R.A.N. db explorer $version
+==================================
+
+A read-only file-system plug-in (WFX) for Total Commander and Double Commander. Its
+root lists the game's installations; inside one you browse one merged tree of all
+its *.db* archives (the archive read last wins), copy files out with F5, and see
+with the properties command (Alt+Enter) which archives hold a file, the winning
+one first.
+
+Installing
+  Total Commander: open this zip in Total Commander and confirm the installation;
+  the plug-in then appears under Network Neighborhood (or with \\\\\\ in the
+  address bar). kestran.wfx serves 32-bit, kestran.wfx64 64-bit Total Commander.
+  Double Commander for Windows: Options > Plugins > WFX > Add, and choose
+  kestran.wfx64 (64-bit) or kestran.wfx (32-bit) from the unpacked folder.
+
+Settings
+  Installed editions are found in the registry. Other installations, or other
+  folders for an edition, go into kestran.ini beside the plug-in: see
+  kestran.ini.sample. Settings are read when the file manager starts.
+
+The plug-in never writes into archives, the registry or its settings.
+EOF
+
+zip_file="$out/kestran-wfx-$version.zip"
+rm -f "$zip_file"
+(cd "$stage" && zip -q -X "$zip_file" pluginst.inf kestran.wfx kestran.wfx64 kestran.ini.sample readme.txt)
+echo "==> $zip_file"
+unzip -l "$zip_file" | sed 's/^/    /'
