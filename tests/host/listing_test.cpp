@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <thread>
 
 #include "installations.h"
 
@@ -153,6 +154,17 @@ TEST_F(ListingTest, FailedLoadIsReportedAndTriedAgainOnTheNextListing) {
     good.storedFile("fixed.txt", bytesOf("fixed"));
     writeArchive(broken / "bad.db0", good, kNewTime);
     EXPECT_EQ(PluginHost::names(host->list("/BROKEN")), (std::vector<std::string>{"fixed.txt"}));
+}
+
+TEST_F(ListingTest, SettingsAreReadOnceWhileTheLibraryIsLoaded) {
+    const auto before = PluginHost::names(host->list("/"));
+    // New settings, then a new host thread: on Windows its start and end reach the
+    // DLL's entry point, which must not read the settings again.
+    std::ofstream(temp.path() / "plugin" / "kestran.ini") << settingsFor({{"LATER", "3312", vesk}});
+    std::vector<std::string> seenInThread;
+    std::thread([&] { seenInThread = PluginHost::names(host->list("/")); }).join();
+    EXPECT_EQ(seenInThread, before);
+    EXPECT_EQ(PluginHost::names(host->list("/")), before);
 }
 
 TEST_F(ListingTest, RootNameIsCutToTheBuffer) {
