@@ -8,6 +8,7 @@
 // Windows the host's paths use "\" and the host helpers turn one into the other.
 #include <atomic>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -24,8 +25,6 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-
-#include <cstdlib>
 
 #include "plugin/dc_extension.h"
 #endif
@@ -202,8 +201,12 @@ inline fs::path localPath(const std::string& path) {
 #endif
 }
 
-// The plug-in file this test program drives.
-inline fs::path pluginFile() { return localPath(KESTRAN_PLUGIN_FILE); }
+// The plug-in file this test program drives: the one built beside it, or the one
+// KESTRAN_PLUGIN_UNDER_TEST names (a packaged copy, say).
+inline fs::path pluginFile() {
+    const char* other = std::getenv("KESTRAN_PLUGIN_UNDER_TEST");
+    return localPath(other != nullptr && *other != '\0' ? other : KESTRAN_PLUGIN_FILE);
+}
 
 class PluginHost {
 public:
