@@ -83,6 +83,7 @@ private:
         const auto* message = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
         if (code == HC_ACTION && self != nullptr && message->message == WM_INITDIALOG) {
             self->open_ = nullptr;
+            self->hiddenTicks_ = 0;
             SetTimer(message->hwnd, kTimer, kTickMs, tick);
         }
         return CallNextHookEx(self != nullptr ? self->hook_ : nullptr, code, wParam, lParam);
@@ -95,7 +96,11 @@ private:
             return;
         }
         if (self->open_ != dialog) {
+            // The modal loop shows the dialog once its queue is empty; a tick may come
+            // first. It is read once on screen (or, failing that, after two seconds).
+            if (!IsWindowVisible(dialog) && ++self->hiddenTicks_ < kCloseTicks) return;
             self->open_ = dialog;
+            self->hiddenTicks_ = 0;
             self->closeTicks_ = -1;
             self->seen_.push_back(read(dialog));
             ++dialogsSeenInThisThread();
@@ -163,6 +168,7 @@ private:
     DialogWatcher* previous_;
     HHOOK hook_ = nullptr;
     HWND open_ = nullptr;
+    int hiddenTicks_ = 0;  // ticks before the dialog was on screen
     int closeTicks_ = -1;  // ticks since the close was sent; -1 before
     std::vector<DialogSeen> seen_;
 };
