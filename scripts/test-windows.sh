@@ -75,7 +75,15 @@ done
 
 # --- A private X display for the dialogs --------------------------------------------
 mkdir -p "$root/build"
-xvfb_pid=""
+xvfb_pid="" server_pid=""
+stop_servers() {
+  if [ -n "$server_pid" ]; then
+    "$wineserver" -k >/dev/null 2>&1 || true
+    wait "$server_pid" 2>/dev/null || true
+  fi
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
+}
+trap stop_servers EXIT
 if command -v Xvfb >/dev/null; then
   display_file="$(mktemp)"
   Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$display_file" >"$root/build/xvfb.log" 2>&1 </dev/null &
@@ -105,12 +113,6 @@ fi
 
 "$wineserver" -f -p >"$server_log" 2>&1 </dev/null &
 server_pid=$!
-stop_server() {
-  "$wineserver" -k >/dev/null 2>&1 || true
-  wait "$server_pid" 2>/dev/null || true
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
-}
-trap stop_server EXIT
 
 start=$SECONDS
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
