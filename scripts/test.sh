@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test: the debug build, the sanitizer builds
-# (AddressSanitizer with UndefinedBehaviorSanitizer, ThreadSanitizer), and the plug-in
-# in a real host (Double Commander under Xvfb; skipped when the host cannot run).
+# Sets up, builds and runs every test:
+#   - the debug build and the sanitizer builds (AddressSanitizer with
+#     UndefinedBehaviorSanitizer, ThreadSanitizer): unit suites, the host-boundary
+#     suite against the built plug-in, kestran-db, and the fuzz corpus replayed;
+#   - the plug-in in a real host, Double Commander under Xvfb (skipped when the host
+#     cannot run);
+#   - the Windows DLLs cross-built with MinGW-w64 and tested under Wine (32-bit runs
+#     are skipped where the machine cannot start 32-bit programs).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps-native.sh
@@ -15,3 +20,6 @@ done
 
 echo "== Double Commander smoke test"
 bash scripts/smoke-doublecmd.sh debug
+
+echo "== Windows builds under Wine"
+bash scripts/test-windows.sh
