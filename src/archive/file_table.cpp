@@ -9,6 +9,7 @@
 //   recordLength-2  4         offset         first stored byte, from the archive's start
 #include "archive/file_table.h"
 
+#include "common/ascii.h"
 #include <set>
 #include <utility>
 
@@ -27,13 +28,6 @@ namespace {
 
 constexpr std::size_t kLengthFieldSize = 2;
 constexpr char kSeparator = '\\';
-
-// Classic "C" lower-casing: only 'A' to 'Z' change, bytes from 0x80 up stay as they are.
-void lowerCaseAscii(std::string& text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-}
 
 // Refuses a table whose implied directories would outweigh it. completeTree makes a
 // node for every ancestor of every path, keyed by the ancestor's full path, so one

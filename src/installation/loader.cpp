@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "archive/chunk_stream.h"
+#include "common/ascii.h"
 #include "common/failure.h"
 #include "installation/fsgame_ltx.h"
 #include "platform/platform.h"
@@ -27,12 +28,6 @@ std::string collapseSeparators(const std::string& path) {
         out.push_back(c);
     }
     return out;
-}
-
-void lowerCaseAscii(char* text) {
-    for (; *text != '\0'; ++text) {
-        if (*text >= 'A' && *text <= 'Z') *text = static_cast<char>(*text - 'A' + 'a');
-    }
 }
 
 bool usesScrambledHeaders(std::int32_t versionCode) { return versionCode == 0 || versionCode == 1; }
@@ -76,7 +71,7 @@ void findArchives(const std::string& directory, std::vector<ArchiveFile>& archiv
         archive.nFileSizeHigh = static_cast<std::uint32_t>(entry.size >> 32);
         archive.nFileSizeLow = static_cast<std::uint32_t>(entry.size);
         std::memcpy(archive.cFileName, fullPath.c_str(), fullPath.size() + 1);
-        lowerCaseAscii(archive.cFileName);
+        kestran::lowerCaseAscii(archive.cFileName);
         archive.openPath = entry.openPath;
         found.push_back(std::move(archive));
     }

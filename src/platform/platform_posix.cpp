@@ -20,6 +20,7 @@
 
 #include <boost/filesystem/path.hpp>
 
+#include "common/ascii.h"
 #include "common/failure.h"
 
 namespace kestran::platform {
@@ -41,8 +42,6 @@ constexpr const char* kCantMapFile = "Can't map file!";
 
 // Writes are issued in pieces no larger than this; write() may not take more at once.
 constexpr std::size_t kMaxWritePiece = std::size_t{1} << 30;
-
-char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool equalsIgnoringCase(const std::string& a, const std::string& b) {
     return a.size() == b.size() &&

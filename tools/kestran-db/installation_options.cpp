@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "command.h"
+#include "common/ascii.h"
 #include "common/failure.h"
 #include "config/installation_table.h"
 #include "config/settings.h"
@@ -42,12 +43,6 @@ CivilDate civilFromDays(std::int64_t days) {
     return {yearOfEra + era * 400 + (month <= 2 ? 1 : 0), month, day};
 }
 
-std::string lowerCaseAscii(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
 
 bool isSeparator(char c) { return c == '/' || c == '\\'; }
 
@@ -160,7 +155,7 @@ const kestran_db::FileNode& findEntry(const LoadedInstallation& installation, co
         return emptyTop;
     }
     std::string message = "kestran-db: no such entry: " + virtualPath;
-    const std::string lowered = lowerCaseAscii(virtualPath);
+    const std::string lowered = loweredAscii(virtualPath);
     if (lowered != virtualPath && installation.db->findNode(treePath(installation.top, lowered)) != nullptr) {
         message += " (names in the archives are lower-case: " + lowered + ")";
     }
