@@ -11,6 +11,7 @@
 
 #include "common/ascii.h"
 #include <set>
+#include <string_view>
 #include <utility>
 
 #include "common/failure.h"
@@ -40,17 +41,17 @@ void checkImpliedDirectories(const std::vector<std::string>& paths, const kestra
     for (const std::string& path : paths) pathBytes += path.size();
     const std::size_t budget = kImpliedDirectoryFactor * pathBytes + kImpliedDirectorySlack;
 
-    std::set<std::string> implied;
+    // Views into paths, which outlive the set.
+    std::set<std::string_view> implied;
     std::size_t impliedBytes = 0;
     for (const std::string& path : paths) {
         for (std::size_t cut = path.rfind(kSeparator); cut != std::string::npos && cut > 0;
              cut = path.rfind(kSeparator, cut - 1)) {
-            std::string ancestor = path.substr(0, cut);
-            if (set.hasNode(ancestor) != 0) break;
-            const std::size_t size = ancestor.size();
+            const std::string_view ancestor(path.data(), cut);
             // One seen before brings its own ancestors along: they are counted already.
-            if (!implied.insert(std::move(ancestor)).second) break;
-            impliedBytes += size;
+            if (implied.count(ancestor) != 0 || set.hasNode(ancestor) != 0) break;
+            implied.insert(ancestor);
+            impliedBytes += ancestor.size();
             if (impliedBytes > budget) throw Failure(kTooManyDirectories);
         }
     }
@@ -120,12 +121,13 @@ void IndexCursor::parseFileTable(kestran_db::KestranDB& set, const std::string& 
 
     for (std::size_t i = 0; i < records.size(); ++i) {
         const FileTableRecord& entry = records[i];
-        const std::string& path = paths[i];
-        kestran_db::FileNode& node = set.nodeAt(path);
+        std::string& path = paths[i];
+        const std::size_t cut = path.rfind(kSeparator);
+        std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
+        kestran_db::FileNode& node = set.nodeAt(std::move(path));
         node.locations.push_back(entry.location);
         node.isDir = entry.isDir;
-        const std::size_t cut = path.rfind(kSeparator);
-        node.name = cut == std::string::npos ? path : path.substr(cut + 1);
+        node.name = std::move(name);
     }
 }
 

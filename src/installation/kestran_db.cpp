@@ -47,12 +47,14 @@ KestranDB::KestranDB(std::string rootPath) : rootPath_(std::move(rootPath)) {}
 
 FileNode& KestranDB::nodeAt(const std::string& path) { return tree_.try_emplace(path).first->second; }
 
-const FileNode* KestranDB::findNode(const std::string& path) const {
+FileNode& KestranDB::nodeAt(std::string&& path) { return tree_.try_emplace(std::move(path)).first->second; }
+
+const FileNode* KestranDB::findNode(std::string_view path) const {
     const auto found = tree_.find(path);
     return found == tree_.end() ? nullptr : &found->second;
 }
 
-std::size_t KestranDB::hasNode(const std::string& path) const { return tree_.count(path); }
+std::size_t KestranDB::hasNode(std::string_view path) const { return tree_.count(path); }
 
 void KestranDB::completeTree() {
     // Directories no record names stand in with a placeholder occurrence in the

@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "archive/file_location.h"
@@ -43,10 +44,11 @@ public:
 
     // The node of a path, created empty (and linked nowhere) when the tree has none.
     FileNode& nodeAt(const std::string& path);
+    FileNode& nodeAt(std::string&& path);
     // The node of a path, or null; creates nothing.
-    const FileNode* findNode(const std::string& path) const;
+    const FileNode* findNode(std::string_view path) const;
     // 0 or 1: the number of nodes with exactly this path.
-    std::size_t hasNode(const std::string& path) const;
+    std::size_t hasNode(std::string_view path) const;
     // Once, after the last archive: adds every implied directory and links every node
     // into its parent's children.
     void completeTree();
