@@ -1,5 +1,6 @@
 #pragma once
 // The commands of kestran-db and what they share: exit statuses and usage errors.
+#include <boost/program_options.hpp>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -17,6 +18,15 @@ public:
 };
 
 using Arguments = std::vector<std::string>;
+
+// Parses a command's arguments: its visible options, and up to maxCount positional
+// arguments (-1: any number) gathered under the option positionalName, which --help
+// does not list. Throws boost::program_options errors for a wrong command line.
+boost::program_options::variables_map parseCommandLine(const Arguments& args,
+                                                       const boost::program_options::options_description& visible,
+                                                       const char* positionalName,
+                                                       boost::program_options::value_semantic* positionalValue,
+                                                       int maxCount);
 
 int runRecords(const Arguments& args);
 int runLs(const Arguments& args);

@@ -226,15 +226,7 @@ int runExtract(const Arguments& args) {
     options.add_options()("help,h", "show this help")("output,o", po::value<std::string>()->value_name("DIR"),
                                                       "the directory to copy into (made when missing)");
     addInstallationOptions(options);
-    po::options_description hidden;
-    hidden.add_options()("vpath", po::value<std::vector<std::string>>());
-    po::options_description all;
-    all.add(options).add(hidden);
-    po::positional_options_description positional;
-    positional.add("vpath", -1);
-
-    po::variables_map vm;
-    po::store(po::command_line_parser(args).options(all).positional(positional).run(), vm);
+    const po::variables_map vm = parseCommandLine(args, options, "vpath", po::value<std::vector<std::string>>(), -1);
     if (vm.count("help")) {
         std::cout << kUsage << "\n\nCopies entries out like cp -r: each VPATH lands in DIR under its own name, a\n"
                   << "directory with everything below it; \"\" or \"/\" copies the whole installation's\n"

@@ -46,15 +46,8 @@ int runLs(const Arguments& args) {
     po::options_description options("options");
     options.add_options()("help,h", "show this help")("recursive,R", "list every entry below VPATH, depth-first");
     addInstallationOptions(options);
-    po::options_description hidden;
-    hidden.add_options()("vpath", po::value<std::string>()->default_value(""));
-    po::options_description all;
-    all.add(options).add(hidden);
-    po::positional_options_description positional;
-    positional.add("vpath", 1);
-
-    po::variables_map vm;
-    po::store(po::command_line_parser(args).options(all).positional(positional).run(), vm);
+    const po::variables_map vm =
+        parseCommandLine(args, options, "vpath", po::value<std::string>()->default_value(""), 1);
     if (vm.count("help")) {
         std::cout << kUsage << "\n\nLists one directory of the installation's merged tree (the top when VPATH is\n"
                   << "empty or \"/\"), in the tree's order, files and directories mixed. One line per entry,\n"

@@ -55,15 +55,7 @@ int runRecords(const Arguments& args) {
     options.add_options()("help,h", "show this help")(
         "version-code", po::value<int>()->default_value(2),
         "the installation's VersionCode, 0..3: 0 and 1 read scrambled headers (the other key is tried too)");
-    po::options_description hidden;
-    hidden.add_options()("archive", po::value<std::string>());
-    po::options_description all;
-    all.add(options).add(hidden);
-    po::positional_options_description positional;
-    positional.add("archive", 1);
-
-    po::variables_map vm;
-    po::store(po::command_line_parser(args).options(all).positional(positional).run(), vm);
+    const po::variables_map vm = parseCommandLine(args, options, "archive", po::value<std::string>(), 1);
     if (vm.count("help")) {
         std::cout << kUsage << "\n\nPrints one line per file table record, in table order, fields separated by a TAB:\n"
                   << "name (lower-cased; a directory keeps its trailing backslash), sizeReal, sizeCompressed,\n"

@@ -21,15 +21,7 @@ int runWhich(const Arguments& args) {
     po::options_description options("options");
     options.add_options()("help,h", "show this help");
     addInstallationOptions(options);
-    po::options_description hidden;
-    hidden.add_options()("vpath", po::value<std::string>());
-    po::options_description all;
-    all.add(options).add(hidden);
-    po::positional_options_description positional;
-    positional.add("vpath", 1);
-
-    po::variables_map vm;
-    po::store(po::command_line_parser(args).options(all).positional(positional).run(), vm);
+    const po::variables_map vm = parseCommandLine(args, options, "vpath", po::value<std::string>(), 1);
     if (vm.count("help")) {
         std::cout << kUsage << "\n\nPrints the size of the entry's winning copy on the first line, then the full path\n"
                   << "of every archive that holds it, one per line, from the highest priority (the copy\n"
