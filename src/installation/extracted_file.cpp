@@ -11,7 +11,6 @@ namespace kestran_db {
 
 namespace {
 
-const char* const kNoSuchFile = "No such file in database!";
 const char* const kNoOccurrence = "entry has no stored copy in any archive";
 const char* const kBeyond4GiB = "entry's stored bytes lie beyond the 4 GiB an archive can address";
 const char* const kStoredTooShort = "entry's stored bytes are fewer than its size";

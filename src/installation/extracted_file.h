@@ -14,6 +14,9 @@
 
 namespace kestran_db {
 
+// The failure of KestranDB::extract for a path the tree does not hold.
+inline constexpr const char* kNoSuchFile = "No such file in database!";
+
 class ExtractedFile {
 public:
     // Maps the occurrence's window of its archive and unpacks it when compressed.

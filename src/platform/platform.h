@@ -39,6 +39,9 @@ std::string resolvePath(const std::string& path);
 // granularity; POSIX: the page size).
 std::uint32_t mappingGranularity();
 
+// The failure of mapWindow when the file cannot be opened at all.
+inline constexpr const char* kCantOpenFile = "Can't open file!";
+
 // A read-only mapped window of a file. The file itself is closed once the window is
 // mapped; the window stays valid until unmapWindow.
 struct MappedWindow {

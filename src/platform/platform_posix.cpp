@@ -33,7 +33,6 @@ constexpr std::uint32_t kAttributeNormal = 0x80;     // FILE_ATTRIBUTE_NORMAL
 // "*.db*" matches every name that holds ".db" in any case.
 constexpr const char* kArchiveNameMark = ".db";
 
-constexpr const char* kCantOpenFile = "Can't open file!";
 constexpr const char* kCantReadFileSize = "Can't read file size!";
 constexpr const char* kNotARegularFile = "Not a regular file!";
 constexpr const char* kWindowNotAligned = "Window start not aligned to the mapping granularity!";

@@ -26,7 +26,6 @@ namespace kestran::platform {
 
 namespace {
 
-constexpr const char* kCantOpenFile = "Can't open file!";
 constexpr const char* kCantReadFileSize = "Can't read file size!";
 constexpr const char* kWindowNotAligned = "Window start not aligned to the mapping granularity!";
 constexpr const char* kWindowPastEnd = "Window reaches past the end of the file!";

@@ -15,8 +15,8 @@ namespace {
 
 // The fetch failures that mean "not there" rather than "there but unreadable".
 bool meansNotFound(const Failure& failure) {
-    return std::strcmp(failure.what(), "No such file in database!") == 0 ||
-           std::strcmp(failure.what(), "Can't open file!") == 0;
+    return std::strcmp(failure.what(), kestran_db::kNoSuchFile) == 0 ||
+           std::strcmp(failure.what(), platform::kCantOpenFile) == 0;
 }
 
 }  // namespace
