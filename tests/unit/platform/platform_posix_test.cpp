@@ -19,55 +19,12 @@
 
 #include "common/failure.h"
 #include "platform/platform.h"
+#include "platform_test_support.h"
 
 namespace kestran::platform {
 namespace {
 
 namespace fs = boost::filesystem;
-
-using Bytes = std::vector<std::uint8_t>;
-
-// A fresh directory per test, removed afterwards.
-class PlatformDir : public testing::Test {
-protected:
-    void SetUp() override {
-        std::string pattern = testing::TempDir() + "kestran-platform-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        root_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(root_); }
-
-    std::string path(const std::string& relative) const { return root_ + "/" + relative; }
-
-    void makeDirectory(const std::string& relative) const { fs::create_directories(path(relative)); }
-
-    void writeBytes(const std::string& relative, const Bytes& bytes) const {
-        std::ofstream out(path(relative), std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    }
-
-    Bytes readBytes(const std::string& relative) const {
-        std::ifstream in(path(relative), std::ios::binary);
-        return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-
-    std::string root_;
-};
-
-Bytes pattern(std::size_t size) {
-    Bytes bytes(size);
-    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 4096);
-    return bytes;
-}
-
-std::string failureText(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Failure& failure) {
-        return failure.what();
-    }
-    return "(no failure)";
-}
 
 // --- resolvePath
 

@@ -23,50 +23,12 @@
 
 #include "common/failure.h"
 #include "platform/platform.h"
+#include "platform_test_support.h"
 
 namespace kestran::platform {
 namespace {
 
 namespace fs = boost::filesystem;
-
-using Bytes = std::vector<std::uint8_t>;
-
-// A fresh directory per test under the system's temporary folder, removed afterwards.
-class PlatformDir : public testing::Test {
-protected:
-    void SetUp() override {
-        char temp[MAX_PATH + 1] = {};
-        const DWORD length = GetTempPathA(MAX_PATH + 1, temp);
-        ASSERT_GT(length, 0u);
-        ASSERT_LE(length, static_cast<DWORD>(MAX_PATH));
-        for (unsigned attempt = 0;; ++attempt) {
-            root_ = std::string(temp) + "kestran-platform-" + std::to_string(GetCurrentProcessId()) + "-" +
-                    std::to_string(attempt);
-            if (CreateDirectoryA(root_.c_str(), nullptr)) break;
-            ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
-        }
-    }
-    void TearDown() override {
-        boost::system::error_code ignored;
-        fs::remove_all(root_, ignored);
-    }
-
-    std::string path(const std::string& relative) const { return root_ + "\\" + relative; }
-
-    void makeDirectory(const std::string& relative) const { fs::create_directories(path(relative)); }
-
-    void writeBytes(const std::string& relative, const Bytes& bytes) const {
-        std::ofstream out(path(relative), std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    }
-
-    Bytes readBytes(const std::string& relative) const {
-        std::ifstream in(path(relative), std::ios::binary);
-        return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-
-    std::string root_;
-};
 
 // Creation, last-access and last-write time of a file, in that order.
 struct Times {
@@ -99,21 +61,6 @@ void setTimes(const std::string& path, const Times& times) {
 bool runningUnderWine() {
     const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
     return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
-Bytes pattern(std::size_t size) {
-    Bytes bytes(size);
-    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 4096);
-    return bytes;
-}
-
-std::string failureText(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Failure& failure) {
-        return failure.what();
-    }
-    return "(no failure)";
 }
 
 // --- findArchiveCandidates
