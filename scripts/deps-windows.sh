@@ -130,38 +130,25 @@ fetch_source() {  # fetch_source PACKAGE DIR-GLOB: unpacks Debian's source of PA
   echo "$dir"
 }
 
-# --- Boost -------------------------------------------------------------------
-# Compiled directly from its sources by a small CMake project (boost-mingw/):
-# program_options and filesystem as static libraries, and a CMake package config
-# that offers Boost::headers, ::system, ::regex (header-only), ::program_options and
-# ::filesystem as find_package(Boost 1.81 CONFIG) expects.
-build_boost() {
-  local t="$1" boost_src="$2" prefix="$cache_root/$1/prefix" build="$cache_root/$1/build/boost"
-  step "building Boost for $t"
+# --- Boost and LZO ------------------------------------------------------------
+# Each compiled from its sources by a small CMake project of ours:
+# - boost-mingw/: program_options and filesystem as static libraries, and a CMake
+#   package config that offers Boost::headers, ::system, ::regex (header-only),
+#   ::program_options and ::filesystem as find_package(Boost 1.81 CONFIG) expects;
+# - lzo-mingw/: LZO the way its own generic build compiles it.
+# build_from_sources TARGET NAME PROJECT SOURCE_VARIABLE SOURCE_DIR
+build_from_sources() {
+  local t="$1" name="$2" project="$3" source_variable="$4" source_dir="$5"
+  local prefix="$cache_root/$t/prefix" build="$cache_root/$t/build/$name"
+  step "building $name for $t"
   rm -rf "$build"
-  quiet cmake -S "$script_dir/windows/boost-mingw" -B "$build" -G Ninja \
+  quiet cmake -S "$script_dir/windows/$project" -B "$build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$toolchain_dir/mingw-w64-${t%%-*}.cmake" -DCMAKE_BUILD_TYPE=Release \
-    -DBOOST_SOURCE_DIR="$boost_src" -DCMAKE_INSTALL_PREFIX="$prefix"
+    -D"$source_variable"="$source_dir" -DCMAKE_INSTALL_PREFIX="$prefix"
   quiet cmake --build "$build" -j "$jobs"
   quiet cmake --install "$build"
   rm -rf "$build"
-  mark "$t" boost
-  done_step
-}
-
-# --- LZO ---------------------------------------------------------------------
-# Compiled like LZO's own generic build by a small CMake project (lzo-mingw/).
-build_lzo() {
-  local t="$1" lzo_src="$2" prefix="$cache_root/$1/prefix" build="$cache_root/$1/build/lzo"
-  step "building LZO for $t"
-  rm -rf "$build"
-  quiet cmake -S "$script_dir/windows/lzo-mingw" -B "$build" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$toolchain_dir/mingw-w64-${t%%-*}.cmake" -DCMAKE_BUILD_TYPE=Release \
-    -DLZO_SOURCE_DIR="$lzo_src" -DCMAKE_INSTALL_PREFIX="$prefix"
-  quiet cmake --build "$build" -j "$jobs"
-  quiet cmake --install "$build"
-  rm -rf "$build"
-  mark "$t" lzo
+  mark "$t" "$name"
   done_step
 }
 
@@ -184,11 +171,11 @@ boost_src=""; lzo_src=""
 for t in "${triplets[@]}"; do
   if ! have "$t" boost; then
     [ -n "$boost_src" ] || boost_src="$(fetch_source boost1.81 'boost1.81-*')"
-    build_boost "$t" "$boost_src"
+    build_from_sources "$t" boost boost-mingw BOOST_SOURCE_DIR "$boost_src"
   fi
   if ! have "$t" lzo; then
     [ -n "$lzo_src" ] || lzo_src="$(fetch_source lzo2 'lzo2-*')"
-    build_lzo "$t" "$lzo_src"
+    build_from_sources "$t" lzo lzo-mingw LZO_SOURCE_DIR "$lzo_src"
   fi
   have "$t" googletest || build_googletest "$t"
 done
