@@ -111,8 +111,16 @@ if [ -d "$WINEPREFIX" ] && [ "$(cat "$mode_file" 2>/dev/null)" != "$mode" ]; the
   rm -rf "$WINEPREFIX"
 fi
 
+# The server changes into the prefix as it starts, so the prefix's folder must exist
+# first; without it the server quits at once, each Wine program starts a server of its
+# own that quits a few seconds after its last client, and a program that connects just
+# as one quits dies with "wine client error: recvmsg: Connection reset by peer".
+mkdir -p "$WINEPREFIX"
 "$wineserver" -f -p >"$server_log" 2>&1 </dev/null &
 server_pid=$!
+server_running() { kill -0 "$server_pid" 2>/dev/null; }
+for _ in $(seq 20); do server_running || break; sleep 0.1; done
+server_running || { echo "wineserver did not stay up:" >&2; cat "$server_log" >&2; exit 1; }
 
 start=$SECONDS
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
@@ -164,6 +172,9 @@ for p in "${presets[@]}"; do
     result="passed"
   else
     result="FAILED"; status=1
+    if ! server_running; then
+      echo "==> the wineserver stopped during the $p tests; its log:"; cat "$server_log"
+    fi
   fi
   counts="$(counts_of "$log")"
   echo "==> $p tests $result ($(elapsed $start))"
