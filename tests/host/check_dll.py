@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Checks a built plug-in DLL without running it: the export table (its name, the eight
-host functions undecorated with ordinals 1 to 8 in alphabetical order), the imports
+host functions undecorated with ordinals 1 to 8 in alphabetical order, and __stdcall in
+the 32-bit build), the imports
 (system DLLs only) and every resource (dialog 102 control by control, the icon, the
 manifest, the version block), read with binutils' objdump and icoutils' wrestool.
 
@@ -14,6 +15,10 @@ import sys
 
 EXPORTS = ["FsExecuteFile", "FsFindClose", "FsFindFirst", "FsFindNext", "FsGetDefRootName", "FsGetFile", "FsInit",
            "FsStatusInfo"]
+# Bytes of arguments each export pops on return in the 32-bit build, where the host
+# calls them as __stdcall: a cdecl export would leave them on the host's stack.
+STDCALL_ARGUMENT_BYTES = {"FsExecuteFile": 12, "FsFindClose": 4, "FsFindFirst": 8, "FsFindNext": 8,
+                          "FsGetDefRootName": 8, "FsGetFile": 16, "FsInit": 16, "FsStatusInfo": 12}
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "shlwapi.dll", "msvcrt.dll", "gdi32.dll"}
 ICON_FILE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "src", "resources", "kestran.ico")
 
@@ -69,9 +74,27 @@ def check_tables(dll, width, objdump):
     check([n for _, n in names] == EXPORTS, f"exported names {[n for _, n in names]}")
     check([int(i) + 1 for i, _ in names] == list(range(1, 9)), f"name ordinals {names}")
 
+    if width == 32 and len(names) == len(addresses) == len(EXPORTS):
+        rvas = re.findall(r"^\t\[\s*\d+\] \+base\[\s*\d+\] ([0-9a-fA-F]+) Export RVA$", text, re.M)
+        image_base = int(re.search(r"^ImageBase\s+([0-9a-fA-F]+)$", text, re.M).group(1), 16)
+        for name, rva in zip(EXPORTS, rvas):
+            check_stdcall(dll, objdump, name, image_base + int(rva, 16))
+
     imports = re.findall(r"^\tDLL Name: (\S+)$", text, re.M)
     check(imports and all(i.lower() in SYSTEM_DLLS for i in imports), f"imports {imports}")
     return imports
+
+
+def check_stdcall(dll, objdump, name, address):
+    """Every return of a __stdcall function pops its arguments (ret $N), and a cdecl one
+    never does, so the first return after the entry point tells the convention. Works
+    on stripped DLLs too."""
+    listing = run(objdump, "-d", f"--start-address={address}", f"--stop-address={address + 0x10000}",
+                  dll).decode("latin-1")
+    first_return = re.search(r"\sret[lw]?\s*(\$0x[0-9a-fA-F]+)?\s*$", listing, re.M)
+    popped = int(first_return.group(1)[1:], 16) if first_return and first_return.group(1) else 0
+    check(first_return and popped == STDCALL_ARGUMENT_BYTES[name],
+          f"{name} pops {popped} bytes of arguments on return, not {STDCALL_ARGUMENT_BYTES[name]} (__stdcall)")
 
 
 # --- wrestool: the resources -------------------------------------------------------
