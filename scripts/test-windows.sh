@@ -160,6 +160,15 @@ fi
 # runs cover them. A program that QEMU itself kills ("qemu: uncaught target signal")
 # is started once more; a test that fails is never retried.
 threaded_cases="HostThreads.*:GuardedSets.ThreadsThatListOneInstallationAtOnceLoadItOnce:GuardedSets.LookupsWhileOtherThreadsLoad"
+# The checks of a preset's built DLL that need no Wine: its export table, imports
+# and resources, read from the file.
+check_built_dll() {  # PRESET
+  local dir="$root/build/$1" dll="$root/build/$1/src/plugin/kestran.wfx" width=32
+  [ "$1" = win64 ] && { dll="${dll}64"; width=64; }
+  python3 "$root/tests/host/check_dll.py" "$dll" "$width" \
+    "$(sed -n 's/^CMAKE_OBJDUMP:FILEPATH=//p' "$dir/CMakeCache.txt")" \
+    "$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$dir/CMakeCache.txt")"
+}
 run_emulated_program() {  # LOG, then the command
   local log="$1"; shift
   local attempt
@@ -215,9 +224,7 @@ run_emulated_win32() {
     fi
   fi
   local checks="passed"
-  python3 "$root/tests/host/check_dll.py" "$dir/src/plugin/kestran.wfx" 32 \
-    "$(sed -n 's/^CMAKE_OBJDUMP:FILEPATH=//p' "$dir/CMakeCache.txt")" \
-    "$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$dir/CMakeCache.txt")" >"$out/check_dll.log" 2>&1 ||
+  check_built_dll win32 >"$out/check_dll.log" 2>&1 ||
     { checks="FAILED"; failed+=(check_dll); cat "$out/check_dll.log"; }
   emulated_summary="through QEMU: $programs of ${#names[@]} test programs passed ($cases test cases, without the thread races); DLL checks $checks; dialog screenshot: $shot"
   [ ${#failed[@]} -eq 0 ]
@@ -239,12 +246,7 @@ for p in "${presets[@]}"; do
     reason="64-bit Wine cannot run here"; [ "$p" = win32 ] && reason="$why32"
     # What needs no Wine still runs: the checks of the built DLL (ctest itself can't
     # run here, since listing the test programs' cases needs Wine).
-    cache="$root/build/$p/CMakeCache.txt"
-    dll="$root/build/$p/src/plugin/kestran.wfx"; [ "$p" = win64 ] && dll="${dll}64"
-    width=32; [ "$p" = win64 ] && width=64
-    version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$cache")"
-    objdump="$(sed -n 's/^CMAKE_OBJDUMP:FILEPATH=//p' "$cache")"
-    if python3 "$root/tests/host/check_dll.py" "$dll" "$width" "$objdump" "$version" 2>&1 | tee "$log"; then
+    if check_built_dll "$p" 2>&1 | tee "$log"; then
       result="passed"
     else
       result="FAILED"; status=1
