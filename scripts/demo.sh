@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sets up, builds, and runs kestran-db on the bundled demo installation.
-set -euo pipefail
+source "$(dirname "$0")/lib/fail-loudly.sh"
 cd "$(dirname "$0")/.."
 bash scripts/deps-native.sh
 bash scripts/build.sh release kestran-db kestran-make-demo >/dev/null

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the native build and its tests need.
 # Idempotent and quiet when everything is already there.
-set -euo pipefail
+source "$(dirname "$0")/lib/fail-loudly.sh"
 source "$(dirname "$0")/lib/packages.sh"
 install_missing_packages \
   build-essential cmake ninja-build pkg-config \

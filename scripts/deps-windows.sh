@@ -2,7 +2,7 @@
 # Sets up everything the Windows cross build and its Wine tests need:
 #   - the Debian packages (MinGW-w64 posix compilers, Wine 64 and 32 bit, Xvfb,
 #     ImageMagick, icoutils, Python 3 for the DLL checks, zip for the release
-#     package, bison), with a deb-src entry for the source packages;
+#     package, bison), with deb-src entries derived from the system's own binary sources;
 #   - static Boost 1.81 (program_options, filesystem, system; regex header-only),
 #     LZO 2.10 and GoogleTest for x86_64-w64-mingw32 and i686-w64-mingw32, built
 #     into a cache outside the clone:
@@ -12,85 +12,29 @@
 # A wine32 that cannot be installed is reported; the 32-bit tests then skip. On a kernel
 # that cannot start 32-bit programs, QEMU's user-mode emulator is registered to start
 # them (qemu-user-static and a binfmt_misc entry; needs root).
-set -euo pipefail
+script_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+source "$script_dir/lib/fail-loudly.sh"
+source "$script_dir/lib/packages.sh"
 
 cache_root="${KESTRAN_WINDOWS_CACHE:-$HOME/.cache/kestran/windows}"
 src_root="$cache_root/src"
-script_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 toolchain_dir="$(cd "$script_dir/../cmake/toolchains" && pwd)"
 triplets=(x86_64-w64-mingw32 i686-w64-mingw32)
 jobs="${KESTRAN_JOBS:-2}"
 
-sudo_cmd=""
-[ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
-export DEBIAN_FRONTEND=noninteractive
-
-step_start=0
-step() { step_start=$SECONDS; echo "==> $*" >&2; }
-done_step() { echo "    done in $((SECONDS - step_start)) s" >&2; }
-quiet() {  # runs a command silently, showing its output only when it fails
-  local log; log="$(mktemp)"
-  if ! "$@" >"$log" 2>&1; then
-    tail -n 40 "$log" >&2; rm -f "$log"; return 1
-  fi
-  rm -f "$log"
-}
-
-is_installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
-installed_list() {  # the installed ones among the given packages, one per line
-  dpkg-query -W -f='${binary:Package} ${Status}\n' "$@" 2>/dev/null | awk '/install ok installed$/ {print $1}'
-}
-
 # --- Debian packages ---------------------------------------------------------
-apt_updated=0
-apt_update() {
-  [ "$apt_updated" -eq 1 ] && return 0
-  quiet $sudo_cmd apt-get update -qq
-  apt_updated=1
-}
-
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  step "adding the i386 architecture"
-  $sudo_cmd dpkg --add-architecture i386
-  apt_updated=0; done_step
-  need_update=1
-fi
-
-# Source packages need a deb-src entry next to the system's binary entry.
-deb_src=/etc/apt/sources.list.d/kestran-deb-src.sources
-if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list; then
-  step "adding a deb-src entry ($deb_src)"
-  printf '%s\n' 'Types: deb-src' 'URIs: http://deb.debian.org/debian' 'Suites: bookworm' 'Components: main' \
-    'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' | $sudo_cmd tee "$deb_src" >/dev/null
-  done_step
-  need_update=1
-fi
-
-packages=(
-  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
-  wine wine64 fonts-wine xvfb xauth imagemagick icoutils python3 zip bison dpkg-dev xz-utils
+add_foreign_architecture i386
+install_missing_packages \
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 \
+  wine wine64 fonts-wine xvfb xauth imagemagick icoutils python3 zip bison dpkg-dev xz-utils \
   cmake ninja-build
-)
-installed="$(installed_list "${packages[@]}")"
-missing=()
-for p in "${packages[@]}"; do grep -qx "$p" <<<"$installed" || missing+=("$p"); done
-if [ ${#missing[@]} -gt 0 ]; then
-  step "installing ${missing[*]}"
-  apt_update
-  quiet $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
-  done_step
-elif [ "${need_update:-0}" -eq 1 ]; then
-  step "refreshing the package lists"
-  apt_update; done_step
-fi
 
 # wine32 is optional: without it the 32-bit tests are skipped, not failed. A failed
 # attempt is remembered so that reruns stay quiet; remove the note to try again.
 wine32_note="$cache_root/wine32-unavailable"
-if ! is_installed wine32:i386 && [ ! -f "$wine32_note" ]; then
+if ! package_installed wine32:i386 && [ ! -f "$wine32_note" ]; then
   step "installing wine32:i386"
-  apt_update
-  if quiet $sudo_cmd apt-get install -y -qq --no-install-recommends wine32:i386; then
+  if apt_update && run_quietly kestran_apt install -y -qq --no-install-recommends wine32:i386; then
     done_step
   else
     mkdir -p "$cache_root"; date -u +%FT%TZ >"$wine32_note"
@@ -104,16 +48,17 @@ fi
 # reduced form. Registering needs root; a failed attempt is remembered like wine32's.
 qemu_note="$cache_root/qemu-i386-unavailable"
 binfmt=/proc/sys/fs/binfmt_misc
-if is_installed wine32:i386 && ! /usr/lib/wine/wine --version >/dev/null 2>&1 && [ ! -f "$qemu_note" ]; then
+if package_installed wine32:i386 && ! /usr/lib/wine/wine --version >/dev/null 2>&1 && [ ! -f "$qemu_note" ]; then
   step "letting QEMU start 32-bit programs: this kernel cannot"
   registered=0
-  if is_installed qemu-user-static || { apt_update && quiet $sudo_cmd apt-get install -y -qq --no-install-recommends qemu-user-static; }; then
-    [ -e "$binfmt/register" ] || $sudo_cmd mount -t binfmt_misc binfmt_misc "$binfmt" 2>/dev/null || true
+  if package_installed qemu-user-static ||
+    { apt_update && run_quietly kestran_apt install -y -qq --no-install-recommends qemu-user-static; }; then
+    [ -e "$binfmt/register" ] || $kestran_sudo mount -t binfmt_misc binfmt_misc "$binfmt" 2>/dev/null || true
     if [ ! -e "$binfmt/qemu-i386" ] && [ -e "$binfmt/register" ]; then
       # i386 ELF executables and shared objects; F: QEMU is opened now, so the entry
       # keeps working wherever the program runs.
       printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' |
-        $sudo_cmd tee "$binfmt/register" >/dev/null 2>&1 || true
+        $kestran_sudo tee "$binfmt/register" >/dev/null 2>&1 || true
     fi
     /usr/lib/wine/wine --version >/dev/null 2>&1 && registered=1
   fi
@@ -137,6 +82,8 @@ for t in "${triplets[@]}"; do
 done
 [ "$all_built" -eq 1 ] && exit 0
 
+# Boost and LZO come from Debian's source packages.
+ensure_deb_src_entries
 mkdir -p "$src_root"
 fetch_source() {  # fetch_source PACKAGE DIR-GLOB: unpacks Debian's source of PACKAGE once
   local pkg="$1" glob="$2" marker="$src_root/.$1.unpacked" dir
@@ -144,9 +91,11 @@ fetch_source() {  # fetch_source PACKAGE DIR-GLOB: unpacks Debian's source of PA
     step "fetching the Debian source of $pkg"
     # Whatever an interrupted earlier fetch left behind goes first.
     find "$src_root" -maxdepth 1 \( -name "$glob" -o -name "${pkg}_*" \) -exec rm -rf {} +
-    if ! (cd "$src_root" && quiet apt-get source -qq "$pkg"); then
+    # Lists older than the deb-src entries know no sources yet: refresh them once.
+    if ! (cd "$src_root" && apt-get source -qq "$pkg" >/dev/null 2>&1); then
+      find "$src_root" -maxdepth 1 \( -name "$glob" -o -name "${pkg}_*" \) -exec rm -rf {} +
       apt_update
-      (cd "$src_root" && quiet apt-get source -qq "$pkg")
+      (cd "$src_root" && run_quietly apt-get source -qq "$pkg")
     fi
     touch "$marker"
     done_step
@@ -168,11 +117,11 @@ build_from_sources() {
   local prefix="$cache_root/$t/prefix" build="$cache_root/$t/build/$name"
   step "building $name for $t"
   rm -rf "$build"
-  quiet cmake -S "$script_dir/windows/$project" -B "$build" -G Ninja \
+  run_quietly cmake -S "$script_dir/windows/$project" -B "$build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$toolchain_dir/mingw-w64-${t%%-*}.cmake" -DCMAKE_BUILD_TYPE=Release \
     -D"$source_variable"="$source_dir" -DCMAKE_INSTALL_PREFIX="$prefix"
-  quiet cmake --build "$build" -j "$jobs"
-  quiet cmake --install "$build"
+  run_quietly cmake --build "$build" -j "$jobs"
+  run_quietly cmake --install "$build"
   rm -rf "$build"
   mark "$t" "$name"
   done_step
@@ -183,11 +132,11 @@ build_googletest() {
   local t="$1" prefix="$cache_root/$1/prefix" build="$cache_root/$1/build/googletest"
   step "building GoogleTest for $t"
   rm -rf "$build"
-  quiet cmake -S /usr/src/googletest -B "$build" -G Ninja \
+  run_quietly cmake -S /usr/src/googletest -B "$build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$toolchain_dir/mingw-w64-${t%%-*}.cmake" -DCMAKE_BUILD_TYPE=Release \
     -Dgtest_disable_pthreads=ON -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON -DCMAKE_INSTALL_PREFIX="$prefix"
-  quiet cmake --build "$build" -j "$jobs"
-  quiet cmake --install "$build"
+  run_quietly cmake --build "$build" -j "$jobs"
+  run_quietly cmake --install "$build"
   rm -rf "$build"
   mark "$t" googletest
   done_step

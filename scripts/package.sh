@@ -10,9 +10,9 @@
 #
 # Both DLLs are built from the same sources in release mode with MinGW-w64 (see
 # scripts/deps-windows.sh), then checked like the test run checks them.
-set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$root/scripts/lib/fail-loudly.sh"
 
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 jobs="${KESTRAN_JOBS:-2}"
 out="$root/build/package"

@@ -20,7 +20,11 @@ for tool in doublecmd Xvfb xdotool import; do
   command -v "$tool" >/dev/null 2>&1 || skip "$tool is not installed"
 done
 
-bash scripts/build.sh "$preset" kestran_wfx kestran-make-smoke-installation >/dev/null || fail "build failed"
+build_log=$(mktemp)
+if ! bash scripts/build.sh "$preset" kestran_wfx kestran-make-smoke-installation >"$build_log" 2>&1; then
+  tail -n 40 "$build_log"; rm -f "$build_log"; fail "build failed (its last lines are above)"
+fi
+rm -f "$build_log"
 build=$(readlink -f "build/$preset")
 plugin=$build/src/plugin/kestran.wfx
 maker=$build/tests/smoke/kestran-make-smoke-installation

@@ -15,9 +15,9 @@
 # "32-bit tests through QEMU" below). Where 32-bit Wine cannot run at all, win32 is
 # still built, the checks of its DLL that need no Wine run, and every test that needs
 # Wine is reported as SKIPPED. Without Xvfb the dialog tests say SKIPPED too.
-set -euo pipefail
-
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+source "$root/scripts/lib/fail-loudly.sh"
+
 cd "$root"
 presets=("$@")
 [ ${#presets[@]} -gt 0 ] || presets=(win64 win32)

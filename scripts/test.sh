@@ -7,19 +7,19 @@
 #     cannot run);
 #   - the Windows DLLs cross-built with MinGW-w64 and tested under Wine (32-bit runs
 #     are skipped where the machine cannot start 32-bit programs).
-set -euo pipefail
+source "$(dirname "$0")/lib/fail-loudly.sh"
 cd "$(dirname "$0")/.."
 bash scripts/deps-native.sh
 
 for preset in debug asan tsan; do
-  echo "== $preset: build"
+  step "$preset: build"
   bash scripts/build.sh "$preset"
-  echo "== $preset: tests"
+  step "$preset: tests"
   ctest --preset "$preset" -j2
 done
 
-echo "== Double Commander smoke test"
+step "Double Commander smoke test"
 bash scripts/smoke-doublecmd.sh debug
 
-echo "== Windows builds under Wine"
+step "Windows builds under Wine"
 bash scripts/test-windows.sh
