@@ -15,6 +15,7 @@
 script_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 source "$script_dir/lib/fail-loudly.sh"
 source "$script_dir/lib/packages.sh"
+source "$script_dir/lib/i386.sh"
 
 cache_root="${KESTRAN_WINDOWS_CACHE:-$HOME/.cache/kestran/windows}"
 src_root="$cache_root/src"
@@ -42,33 +43,14 @@ if ! package_installed wine32:i386 && [ ! -f "$wine32_note" ]; then
   fi
 fi
 
-# A kernel without 32-bit program support ("Exec format error") can still start 32-bit
-# Wine through QEMU's user-mode emulator, registered with binfmt_misc for i386
-# programs. It is slow, so scripts/test-windows.sh then runs the 32-bit tests in a
-# reduced form. Registering needs root; a failed attempt is remembered like wine32's.
+# A kernel without 32-bit program support can still start 32-bit Wine through QEMU's
+# user-mode emulator. It is slow, so scripts/test-windows.sh then runs the 32-bit tests
+# in a reduced form. A failed attempt is remembered like wine32's.
 qemu_note="$cache_root/qemu-i386-unavailable"
-binfmt=/proc/sys/fs/binfmt_misc
-if package_installed wine32:i386 && ! /usr/lib/wine/wine --version >/dev/null 2>&1 && [ ! -f "$qemu_note" ]; then
-  step "letting QEMU start 32-bit programs: this kernel cannot"
-  registered=0
-  if package_installed qemu-user-static ||
-    { apt_update && run_quietly kestran_apt install -y -qq --no-install-recommends qemu-user-static; }; then
-    [ -e "$binfmt/register" ] || $kestran_sudo mount -t binfmt_misc binfmt_misc "$binfmt" 2>/dev/null || true
-    if [ ! -e "$binfmt/qemu-i386" ] && [ -e "$binfmt/register" ]; then
-      # i386 ELF executables and shared objects; F: QEMU is opened now, so the entry
-      # keeps working wherever the program runs.
-      printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' |
-        $kestran_sudo tee "$binfmt/register" >/dev/null 2>&1 || true
-    fi
-    /usr/lib/wine/wine --version >/dev/null 2>&1 && registered=1
-  fi
-  if [ "$registered" -eq 1 ]; then
-    done_step
-  else
-    mkdir -p "$cache_root"; date -u +%FT%TZ >"$qemu_note"
-    echo "    32-bit Wine cannot run here, not even through QEMU; the 32-bit tests will be skipped" \
-      "(rm $qemu_note to retry)" >&2
-  fi
+if package_installed wine32:i386 && [ ! -f "$qemu_note" ] && ! let_i386_programs_start /usr/lib/wine/wine --version; then
+  mkdir -p "$cache_root"; date -u +%FT%TZ >"$qemu_note"
+  echo "    32-bit Wine cannot run here, not even through QEMU; the 32-bit tests will be skipped" \
+    "(rm $qemu_note to retry)" >&2
 fi
 
 # --- Sources -----------------------------------------------------------------

@@ -7,6 +7,7 @@
 namespace kestran {
 
 const char* const kBitstackOutOfRange = "bitstack out of range";
+const char* const kIndexTooLarge = "unpacked index too large for this process";
 
 BitStack::BitStack(const std::uint8_t* data, std::size_t size)
     : data_(data), current_(data), owns_(false), end_(data + size) {}

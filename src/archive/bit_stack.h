@@ -9,6 +9,7 @@
 namespace kestran {
 
 extern const char* const kBitstackOutOfRange;  // "bitstack out of range"
+extern const char* const kIndexTooLarge;       // an unpacked size this process cannot hold
 
 class BitStack {
 public:

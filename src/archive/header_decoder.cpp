@@ -93,7 +93,12 @@ void BitStack::decode(std::uint32_t unpackedSize, std::vector<std::uint8_t>& out
     // Room for one more symbol: a match writes at most kLongestMatch bytes. The vector
     // grows with the output actually decoded, never ahead of it by more than a step.
     constexpr std::size_t kGrowthStep = 64 * 1024;
-    const std::size_t lastByte = std::size_t{unpackedSize} + kLongestMatch;
+    // Counted in 64 bits: with a 32-bit size_t an unpacked size near 4 GiB plus the
+    // last match would wrap to a few bytes. A table this process cannot hold at all is
+    // refused before anything is decoded.
+    const std::uint64_t lastByte64 = std::uint64_t{unpackedSize} + kLongestMatch;
+    if (lastByte64 > output.max_size()) throw Failure(kIndexTooLarge);
+    const std::size_t lastByte = static_cast<std::size_t>(lastByte64);
     std::uint8_t* out = output.data();
     auto makeRoom = [&] {
         output.resize(std::min(std::max(output.size() * 2, written + kGrowthStep), lastByte));

@@ -8,6 +8,7 @@
 //      4  PluginDir[16384]      16388  PluginConfDir[16384]
 //  32772  InputBox   32780  MessageBox   32788  DialogBoxLFM
 //  32796  DialogBoxLRS   32804  DialogBoxLFMFile   32812  SendDlgMsg   then reserved
+//  (offsets for 64-bit pointers; the pointers follow one another whatever their size)
 #include <cstddef>
 #include <cstdint>
 
@@ -44,7 +45,7 @@ struct ExtensionStartupInfo {
 #pragma pack(pop)
 
 static_assert(offsetof(ExtensionStartupInfo, InputBox) == 32772, "host layout");
-static_assert(offsetof(ExtensionStartupInfo, SendDlgMsg) == 32812, "host layout");
+static_assert(offsetof(ExtensionStartupInfo, SendDlgMsg) == 32772 + 5 * sizeof(void*), "host layout");
 
 }  // namespace kestran::plugin::dc
 

@@ -235,6 +235,26 @@ TEST(HeaderDecoder, RunningOutOfInputIsOutOfRangeWhereverItHappens) {
     }
 }
 
+// With a 32-bit size_t an unpacked size near 4 GiB, plus room for the last match,
+// wrapped to a few bytes: the output was sized for those few and written far past them.
+// Such a size passes the 6-bytes-per-bit test with some 89.5 MB of input, and is
+// refused before anything is decoded.
+TEST(HeaderDecoder, UnpackedSizeTheProcessCannotHoldIsRefused) {
+    if (sizeof(std::size_t) > 4) GTEST_SKIP() << "a 64-bit size_t holds any unpacked size";
+    const std::uint32_t unpackedSize = 0xFFFFFFFFu;
+    const Bytes zeros(static_cast<std::size_t>(unpackedSize / 48 + 1), 0);  // 6 bytes per bit
+    BitStack bits(zeros.data(), zeros.size());
+    Bytes out;
+    try {
+        bits.decode(unpackedSize, out);
+        ADD_FAILURE() << "decoded a table this process cannot hold";
+    } catch (const Failure& f) {
+        EXPECT_STREQ(f.what(), "unpacked index too large for this process");
+    }
+    EXPECT_TRUE(out.empty());
+    EXPECT_EQ(bits.bitsLeft(), std::uint64_t{zeros.size()} * 8);  // nothing read
+}
+
 TEST(HeaderDecoder, TreeIsRebuiltWhenTheRootReaches0x4000) {
     AdaptiveHuffmanTree tree;
     EXPECT_EQ(tree.frequency(AdaptiveHuffmanTree::kRoot), 314);
