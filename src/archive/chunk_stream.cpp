@@ -119,11 +119,11 @@ std::vector<std::uint8_t> readIndexTable(std::istream& stream, std::uint32_t ver
     return table;
 }
 
-void readArchiveIndex(kestran_db::KestranDB& set, std::istream& stream, const kestran_db::ArchiveFile& archive,
-                      std::uint32_t versionCode, const std::string& prefix) {
+std::size_t readArchiveIndex(kestran_db::KestranDB& set, std::istream& stream, const kestran_db::ArchiveFile& archive,
+                             std::uint32_t versionCode, const std::string& prefix) {
     const std::vector<std::uint8_t> table = readIndexTable(stream, versionCode);
     IndexCursor cursor(table, archive);
-    cursor.parseFileTable(set, prefix);
+    return cursor.parseFileTable(set, prefix);
 }
 
 }  // namespace kestran

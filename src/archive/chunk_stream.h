@@ -39,7 +39,8 @@ std::vector<std::uint8_t> readIndexTable(std::istream& stream, std::uint32_t ver
 // with that key variant first; other values take it as stored. Throws
 // kestran::Failure with the message of the step that failed; a table that fails to
 // read or parse enters nothing. The stream is left just after the header chunk.
-void readArchiveIndex(kestran_db::KestranDB& set, std::istream& stream, const kestran_db::ArchiveFile& archive,
-                      std::uint32_t versionCode, const std::string& prefix);
+// Gives the number of records entered.
+std::size_t readArchiveIndex(kestran_db::KestranDB& set, std::istream& stream, const kestran_db::ArchiveFile& archive,
+                             std::uint32_t versionCode, const std::string& prefix);
 
 }  // namespace kestran

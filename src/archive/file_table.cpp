@@ -109,7 +109,7 @@ bool IndexCursor::nextRecord(FileTableRecord& record) {
     return true;
 }
 
-void IndexCursor::parseFileTable(kestran_db::KestranDB& set, const std::string& prefix) {
+std::size_t IndexCursor::parseFileTable(kestran_db::KestranDB& set, const std::string& prefix) {
     std::vector<FileTableRecord> records;
     FileTableRecord record;
     while (nextRecord(record)) records.push_back(std::move(record));
@@ -129,6 +129,7 @@ void IndexCursor::parseFileTable(kestran_db::KestranDB& set, const std::string& 
         node.isDir = entry.isDir;
         node.name = std::move(name);
     }
+    return records.size();
 }
 
 }  // namespace kestran

@@ -55,7 +55,8 @@ public:
     // whole table is read before anything is entered, so a damaged table throws
     // kestran::Failure and leaves set untouched (a retry with the other key starts clean).
     // So does a table whose implied directories would outweigh it (kTooManyDirectories).
-    void parseFileTable(kestran_db::KestranDB& set, const std::string& prefix);
+    // Gives the number of records entered.
+    std::size_t parseFileTable(kestran_db::KestranDB& set, const std::string& prefix);
 
     std::size_t position() const { return position_; }
 

@@ -1,7 +1,6 @@
 #include "config/settings.h"
 
 #include <algorithm>
-#include <fstream>
 #include <locale>
 #include <sstream>
 #include <utility>
@@ -14,6 +13,7 @@
 #include <boost/regex.hpp>
 
 #include "config/registry_discovery.h"
+#include "platform/file_stream.h"
 #include "platform/platform.h"
 
 namespace po = boost::program_options;
@@ -130,8 +130,9 @@ SettingsOutcome applySettings(std::istream& in, InstallationTable& table, const 
 
 SettingsOutcome applySettingsFile(const std::string& settingsPath, InstallationTable& table,
                                   const RegistryStep& registryStep) {
-    std::ifstream file(settingsPath);
-    if (!file.is_open()) {
+    // Opening never blocks: a FIFO in the settings file's place reads as no file.
+    platform::FileStream file(settingsPath);
+    if (file.openFailure()) {
         std::istringstream empty;
         return applySettings(empty, table, registryStep);
     }

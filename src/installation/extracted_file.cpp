@@ -2,6 +2,7 @@
 
 #include <lzo/lzo1x.h>
 
+#include <limits>
 #include <utility>
 
 #include "common/failure.h"
@@ -44,10 +45,13 @@ ExtractedFile::ExtractedFile(const ArchiveFile& archive, const kestran::FileLoca
         throw kestran::Failure(kImpossibleSize);
 
     // The window starts at the last multiple of the granularity not above the offset.
-    const std::uint32_t granularity = kestran::platform::mappingGranularity();
+    const std::uint32_t granularity = kestran::platform::windowGranularity();
     windowStart_ = location.offset / granularity * granularity;
     const std::size_t distance = static_cast<std::size_t>(location.offset - windowStart_);
-    view_ = kestran::platform::mapWindow(archive.openPath, windowStart_, distance + sizeCompressed_);
+    // Within 4 GiB, as checked above, so the length fits even a 32-bit size_t.
+    const std::uint64_t windowLength = std::uint64_t{distance} + sizeCompressed_;
+    if (windowLength > std::numeric_limits<std::size_t>::max()) throw kestran::Failure(kBeyond4GiB);
+    view_ = kestran::platform::readWindow(archive.openPath, windowStart_, static_cast<std::size_t>(windowLength));
     const std::uint8_t* stored = view_.data == nullptr ? nullptr : view_.data + distance;
 
     if (!isCompressed_) {
@@ -102,7 +106,7 @@ ExtractedFile& ExtractedFile::operator=(ExtractedFile&& other) noexcept {
 }
 
 void ExtractedFile::release() {
-    kestran::platform::unmapWindow(view_);
+    kestran::platform::releaseWindow(view_);
     view_ = {};
     buffer_.reset();
     data_ = nullptr;

@@ -19,7 +19,7 @@ inline constexpr const char* kNoSuchFile = "No such file in database!";
 
 class ExtractedFile {
 public:
-    // Maps the occurrence's window of its archive and unpacks it when compressed.
+    // Reads the occurrence's window of its archive and unpacks it when compressed.
     // Throws kestran::Failure: "Can't open file!" when the archive cannot be opened,
     // and a message of its own for a window past the archive's end, an occurrence
     // beyond 4 GiB, or damaged compressed data.
@@ -46,7 +46,7 @@ public:
     void release();
 
 private:
-    kestran::platform::MappedWindow view_;
+    kestran::platform::FileWindow view_;
     const std::uint8_t* data_ = nullptr;
     std::uint32_t sizeCompressed_ = 0;
     std::uint32_t sizeReal_ = 0;

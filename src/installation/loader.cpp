@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 
 #include "archive/chunk_stream.h"
 #include "common/ascii.h"
 #include "common/failure.h"
 #include "installation/fsgame_ltx.h"
+#include "platform/file_stream.h"
 #include "platform/platform.h"
 
 namespace kestran_db {
@@ -16,6 +16,7 @@ namespace {
 
 const char* const kLoadFailed = "error";
 const char* const kPathTooLong = "archive path is 260 characters or longer: ";
+
 
 constexpr char kSeparator = '\\';
 
@@ -34,22 +35,25 @@ bool usesScrambledHeaders(std::int32_t versionCode) { return versionCode == 0 ||
 bool usesFsgame(std::int32_t versionCode) { return versionCode == 2 || versionCode == 3; }
 
 void findFsgameArchives(const std::string& rootPath, std::vector<ArchiveFile>& archives) {
-    std::ifstream in(kestran::platform::resolvePath(fsgamePath(rootPath)), std::ios::binary);
+    kestran::platform::FileStream in(kestran::platform::resolvePath(fsgamePath(rootPath)));
     if (!in) return;  // no fsgame.ltx: an installation without archives
     for (const std::string& directory : readFsgameDirectories(in, rootPath)) findArchives(directory, archives);
 }
 
 // Reads one archive's file table; for the scrambled layouts, the other key variant is
 // tried once when the first fails.
-void readArchive(KestranDB& set, const ArchiveFile& archive, std::int32_t versionCode, const std::string& prefix) {
-    std::ifstream stream(archive.openPath, std::ios::binary);
+std::size_t readArchive(KestranDB& set, const ArchiveFile& archive, std::int32_t versionCode,
+                        const std::string& prefix) {
+    // An archive that cannot be opened, or is not a regular file, gives a failed
+    // stream: its first read fails ("error reading flag field").
+    kestran::platform::FileStream stream(archive.openPath);
     try {
-        kestran::readArchiveIndex(set, stream, archive, static_cast<std::uint32_t>(versionCode), prefix);
+        return kestran::readArchiveIndex(set, stream, archive, static_cast<std::uint32_t>(versionCode), prefix);
     } catch (const kestran::Failure&) {
         if (!usesScrambledHeaders(versionCode)) throw kestran::Failure(kLoadFailed);
         stream.clear();
         stream.seekg(0);
-        kestran::readArchiveIndex(set, stream, archive, static_cast<std::uint32_t>(versionCode ^ 1), prefix);
+        return kestran::readArchiveIndex(set, stream, archive, static_cast<std::uint32_t>(versionCode ^ 1), prefix);
     }
 }
 
@@ -83,7 +87,7 @@ void findArchives(const std::string& directory, std::vector<ArchiveFile>& archiv
 }
 
 std::shared_ptr<KestranDB> loadInstallation(const std::string& rootPath, std::int32_t versionCode,
-                                            const std::string& prefix) {
+                                            const std::string& prefix, std::size_t maxEntries) {
     auto set = std::make_shared<KestranDB>(rootPath);
     // Every archive is found before the first is read: locations point into the list.
     if (usesScrambledHeaders(versionCode))
@@ -91,7 +95,13 @@ std::shared_ptr<KestranDB> loadInstallation(const std::string& rootPath, std::in
     else if (usesFsgame(versionCode))
         findFsgameArchives(rootPath, set->archives());
 
-    for (const ArchiveFile& archive : set->archives()) readArchive(*set, archive, versionCode, prefix);
+    std::size_t entered = 0;
+    for (const ArchiveFile& archive : set->archives()) {
+        entered += readArchive(*set, archive, versionCode, prefix);
+        if (entered > maxEntries)
+            throw kestran::Failure("installation holds more than " + std::to_string(maxEntries) +
+                                   " records in all its archives");
+    }
     set->completeTree();
     return set;
 }

@@ -11,13 +11,23 @@
 
 namespace kestran_db {
 
+// The most records one installation may hold, counted over all its archives: one
+// FileLocation each. The largest real installations hold a few hundred thousand
+// entries; this is ten times that. Without a bound, fsgame.ltx could name one directory
+// up to 1,024 times and multiply its records (each line reads the directory's archives
+// again, as it must): a 48 KB archive of 100,000 records would become 100 million
+// locations, minutes of work and gigabytes. Past the bound the load fails cleanly.
+constexpr std::size_t kMaxEntries = std::size_t{1} << 22;  // 4,194,304
+
 // Builds the complete KestranDB of an installation. VersionCode 0 and 1 take the
 // archives in the root directory (scrambled headers; the other key variant is tried
 // when the first fails), 2 and 3 the directories that fsgame.ltx names; any other
 // value gives an empty set. prefix ("\NAME\") starts every path of the tree.
 // Throws kestran::Failure when an archive cannot be read.
+//
+// An installation may hold at most maxEntries records in all its archives together.
 std::shared_ptr<KestranDB> loadInstallation(const std::string& rootPath, std::int32_t versionCode,
-                                            const std::string& prefix);
+                                            const std::string& prefix, std::size_t maxEntries = kMaxEntries);
 
 // Appends the "*.db*" entries of one directory, ordered by lower-cased full path.
 // Throws kestran::Failure for a full path that does not fit an archive record.

@@ -35,27 +35,57 @@ std::vector<FoundEntry> findArchiveCandidates(const std::string& directory);
 // as written is replaced by the one entry that matches it without regard to case.
 std::string resolvePath(const std::string& path);
 
-// The granularity a mapped window must start at (Windows: the allocation
-// granularity; POSIX: the page size).
-std::uint32_t mappingGranularity();
-
-// The failure of mapWindow when the file cannot be opened at all.
+// The failures of opening a file for reading.
 inline constexpr const char* kCantOpenFile = "Can't open file!";
+inline constexpr const char* kNotARegularFile = "Not a regular file!";
 
-// A read-only mapped window of a file. The file itself is closed once the window is
-// mapped; the window stays valid until unmapWindow.
-struct MappedWindow {
-    const std::uint8_t* data = nullptr;  // first byte of the window; null for an empty window
-    std::size_t length = 0;
-    void* handle = nullptr;              // what unmapWindow needs
+// A regular file opened for reading by its path on this system (an openPath, or a
+// path that resolvePath gave). Opening never waits: a FIFO, a device or a socket is
+// refused, not opened, so a stray one among the archives cannot block the caller.
+// Other readers and writers are not locked out.
+class ReadOnlyFile {
+public:
+    // Throws kestran::Failure "Can't open file!" when the file cannot be opened, and
+    // "Not a regular file!" for anything but a regular file (a directory included).
+    explicit ReadOnlyFile(const std::string& path);
+    ~ReadOnlyFile();
+    ReadOnlyFile(ReadOnlyFile&& other) noexcept;
+    ReadOnlyFile& operator=(ReadOnlyFile&& other) noexcept;
+    ReadOnlyFile(const ReadOnlyFile&) = delete;
+    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+
+    // The file's size now; it may change while the file is open.
+    std::uint64_t size() const;
+    // Reads up to length bytes from offset into `into` and gives the count read: fewer
+    // than asked only where the file ends. Throws kestran::Failure on a read error.
+    std::size_t readAt(std::uint64_t offset, std::uint8_t* into, std::size_t length) const;
+
+private:
+    std::intptr_t handle_;
 };
 
-// Maps length bytes of the file at path from windowStart, a multiple of
-// mappingGranularity(). Throws kestran::Failure "Can't open file!" when the file
-// cannot be opened, and another Failure when the window would reach past the end of
-// the file or the system refuses the mapping. A length of 0 maps nothing.
-MappedWindow mapWindow(const std::string& path, std::uint64_t windowStart, std::size_t length);
-void unmapWindow(MappedWindow& window);
+// The granularity a window must start at (Windows: the allocation granularity;
+// POSIX: the page size).
+std::uint32_t windowGranularity();
+
+// A read-only window of a file: the bytes of the stored copy of an archive member.
+// It stays valid until releaseWindow, whatever happens to the file meanwhile. On
+// Windows it is a mapped view (the system refuses to shrink a file while a view of it
+// is mapped); on POSIX the bytes are read into memory, because a mapping there faults
+// (SIGBUS) once another process truncates the file, which would kill the host.
+struct FileWindow {
+    const std::uint8_t* data = nullptr;  // first byte of the window; null for an empty window
+    std::size_t length = 0;
+    void* handle = nullptr;              // what releaseWindow needs
+};
+
+// The window of length bytes of the file at path from windowStart, a multiple of
+// windowGranularity(). Throws kestran::Failure "Can't open file!" when the file cannot
+// be opened, and another Failure for anything but a regular file, a window that would
+// reach past the end of the file (also when the file shrinks while it is read) or a
+// system that refuses it. A length of 0 gives an empty window.
+FileWindow readWindow(const std::string& path, std::uint64_t windowStart, std::size_t length);
+void releaseWindow(FileWindow& window);
 
 // A buffer for unpacked contents, uninitialised; throws std::bad_alloc. Large ones are
 // laid out so that the system can back them with huge pages where it has them.
@@ -72,9 +102,53 @@ enum class WriteResult {
 };
 
 // Creates (or with overwrite, replaces) a local file with these bytes, and stamps its
-// creation, access and last-write times with time.
+// creation, access and last-write times with time. The path is the system's own, taken
+// as it is: the user's folders are not matched without regard to case.
 WriteResult writeLocalFile(const std::string& path, const std::uint8_t* data, std::size_t size, bool overwrite,
                            FileTime time);
+
+// A directory that files are extracted into and below, never leaving it: every name
+// is one component, and an existing symbolic link (on Windows, any reparse point:
+// symbolic links and junctions) where a directory or file is to go is refused, never
+// followed or written through. The directory itself may lie behind links: the user
+// named it. Safe to use from several threads for different names.
+class OutputDirectory {
+public:
+    // Opens a directory that exists. Throws kestran::Failure (naming the path) when it
+    // is no directory or cannot be opened.
+    explicit OutputDirectory(const std::string& path);
+    ~OutputDirectory();
+    OutputDirectory(OutputDirectory&& other) noexcept;
+    OutputDirectory& operator=(OutputDirectory&& other) noexcept;
+    OutputDirectory(const OutputDirectory&) = delete;
+    OutputDirectory& operator=(const OutputDirectory&) = delete;
+
+    // The path this directory was reached by, for messages.
+    const std::string& path() const { return path_; }
+
+    // The subdirectory name, made when missing. Throws kestran::Failure with the reason
+    // when it cannot be made or opened, or when name is a symbolic link.
+    OutputDirectory subdirectory(const std::string& name) const;
+
+    // Writes the file name here with these bytes and stamps its times. The bytes go to a
+    // fresh file that then takes the name's place, so an existing file (or a hard link
+    // to one elsewhere) is replaced, never written through, and a failed write leaves
+    // whatever was there. Without overwrite an existing name is left alone
+    // (AlreadyExists). Refused (Failed, with the reason in `why`) when name is a
+    // symbolic link or a directory.
+    WriteResult writeFile(const std::string& name, const std::uint8_t* data, std::size_t size, bool overwrite,
+                          FileTime time, std::string& why) const;
+
+private:
+    OutputDirectory(std::string path, std::intptr_t handle);
+
+    std::string path_;
+    std::intptr_t handle_;
+};
+
+// Whether local file names follow Windows rules here (device names, no ':' and no
+// trailing dots or spaces), not only POSIX ones.
+bool localNamesFollowWindowsRules();
 
 // The current time, UTC.
 FileTime currentTime();

@@ -11,12 +11,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <limits>
 #include <new>
+#include <utility>
 
 #include <boost/filesystem/path.hpp>
 
@@ -34,13 +37,12 @@ constexpr std::uint32_t kAttributeNormal = 0x80;     // FILE_ATTRIBUTE_NORMAL
 constexpr const char* kArchiveNameMark = ".db";
 
 constexpr const char* kCantReadFileSize = "Can't read file size!";
-constexpr const char* kNotARegularFile = "Not a regular file!";
+constexpr const char* kCantReadFile = "Can't read file!";
 constexpr const char* kWindowNotAligned = "Window start not aligned to the mapping granularity!";
 constexpr const char* kWindowPastEnd = "Window reaches past the end of the file!";
-constexpr const char* kCantMapFile = "Can't map file!";
 
-// Writes are issued in pieces no larger than this; write() may not take more at once.
-constexpr std::size_t kMaxWritePiece = std::size_t{1} << 30;
+// Reads and writes are issued in pieces no larger than this; the system may not take more at once.
+constexpr std::size_t kMaxIoPiece = std::size_t{1} << 30;
 
 bool equalsIgnoringCase(const std::string& a, const std::string& b) {
     return a.size() == b.size() &&
@@ -123,6 +125,7 @@ public:
     FileDescriptor& operator=(const FileDescriptor&) = delete;
 
     int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
     // Closes now and tells whether the system reported success.
     bool close() {
         const int fd = fd_;
@@ -137,7 +140,7 @@ private:
 bool writeAll(int fd, const std::uint8_t* data, std::size_t size) {
     std::size_t written = 0;
     while (written < size) {
-        const ssize_t result = ::write(fd, data + written, std::min(size - written, kMaxWritePiece));
+        const ssize_t result = ::write(fd, data + written, std::min(size - written, kMaxIoPiece));
         if (result < 0 && errno == EINTR) {
             continue;
         }
@@ -149,19 +152,53 @@ bool writeAll(int fd, const std::uint8_t* data, std::size_t size) {
     return true;
 }
 
-// The local target: its directory is resolved like every other path, but the file
-// name is kept as written, so a new file never lands on an existing one that differs
-// only in case.
-std::string localTargetPath(const std::string& path) {
-    std::string target = path;
-    std::replace(target.begin(), target.end(), '\\', '/');
-    const std::size_t slash = target.rfind('/');
-    if (slash == std::string::npos) {
-        return target;
+// Opens a regular file for reading without waiting on it: O_NONBLOCK keeps the open
+// of a FIFO from blocking until a writer comes, and the type is checked before any
+// read. Regular files ignore O_NONBLOCK.
+int openRegularFile(const std::string& path) {
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (file.get() < 0) {
+        throw Failure(kCantOpenFile);
     }
-    const std::string name = target.substr(slash + 1);
-    const std::string directory = slash == 0 ? std::string("/") : resolvePath(target.substr(0, slash));
-    return joinPath(directory, name);
+    struct stat status {};
+    if (::fstat(file.get(), &status) != 0) {
+        throw Failure(kCantReadFileSize);
+    }
+    if (!S_ISREG(status.st_mode)) {
+        throw Failure(kNotARegularFile);
+    }
+    return file.release();
+}
+
+std::uint64_t sizeOf(int fd) {
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) {
+        throw Failure(kCantReadFileSize);
+    }
+    return status.st_size < 0 ? 0 : static_cast<std::uint64_t>(status.st_size);
+}
+
+// pread until length bytes are in or the file ends; the count read.
+std::size_t readFully(int fd, std::uint64_t offset, std::uint8_t* into, std::size_t length) {
+    std::size_t done = 0;
+    while (done < length) {
+        const std::uint64_t at = offset + done;
+        if (at > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
+            break;
+        }
+        const ssize_t got = ::pread(fd, into + done, std::min(length - done, kMaxIoPiece), static_cast<off_t>(at));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            throw Failure(kCantReadFile);
+        }
+        if (got == 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    return done;
 }
 
 // An address that lies in this module whatever other modules define: internal linkage
@@ -240,46 +277,65 @@ std::string resolvePath(const std::string& path) {
     return resolved;
 }
 
-std::uint32_t mappingGranularity() {
+ReadOnlyFile::ReadOnlyFile(const std::string& path) : handle_(openRegularFile(path)) {}
+
+ReadOnlyFile::~ReadOnlyFile() {
+    if (handle_ >= 0) {
+        ::close(static_cast<int>(handle_));
+    }
+}
+
+ReadOnlyFile::ReadOnlyFile(ReadOnlyFile&& other) noexcept : handle_(std::exchange(other.handle_, -1)) {}
+
+ReadOnlyFile& ReadOnlyFile::operator=(ReadOnlyFile&& other) noexcept {
+    if (this != &other) {
+        if (handle_ >= 0) {
+            ::close(static_cast<int>(handle_));
+        }
+        handle_ = std::exchange(other.handle_, -1);
+    }
+    return *this;
+}
+
+std::uint64_t ReadOnlyFile::size() const { return sizeOf(static_cast<int>(handle_)); }
+
+std::size_t ReadOnlyFile::readAt(std::uint64_t offset, std::uint8_t* into, std::size_t length) const {
+    return readFully(static_cast<int>(handle_), offset, into, length);
+}
+
+std::uint32_t windowGranularity() {
     const long pageSize = ::sysconf(_SC_PAGESIZE);
     return pageSize > 0 ? static_cast<std::uint32_t>(pageSize) : 4096;
 }
 
-MappedWindow mapWindow(const std::string& path, std::uint64_t windowStart, std::size_t length) {
-    if (windowStart % mappingGranularity() != 0) {
+FileWindow readWindow(const std::string& path, std::uint64_t windowStart, std::size_t length) {
+    if (windowStart % windowGranularity() != 0) {
         throw Failure(kWindowNotAligned);
     }
-    FileDescriptor file(::open(resolvePath(path).c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.get() < 0) {
-        throw Failure(kCantOpenFile);
-    }
-    struct stat status {};
-    if (::fstat(file.get(), &status) != 0) {
-        throw Failure(kCantReadFileSize);
-    }
-    if (!S_ISREG(status.st_mode)) {
-        throw Failure(kNotARegularFile);
-    }
+    const ReadOnlyFile file(resolvePath(path));
     if (length == 0) {
         return {};
     }
-    // A mapped page past the end of the file faults on access: refuse such windows.
-    const std::uint64_t fileSize = status.st_size < 0 ? 0 : static_cast<std::uint64_t>(status.st_size);
+    const std::uint64_t fileSize = file.size();
     if (windowStart > fileSize || length > fileSize - windowStart) {
         throw Failure(kWindowPastEnd);
     }
-    // The whole window is read right after mapping: populate it in one call instead of
-    // taking one page fault per page.
-    int flags = MAP_PRIVATE;
-#ifdef MAP_POPULATE
-    flags |= MAP_POPULATE;
-#endif
-    void* view = ::mmap(nullptr, length, PROT_READ, flags, file.get(), static_cast<off_t>(windowStart));
-    if (view == MAP_FAILED) {
-        throw Failure(kCantMapFile);
+    // Read, not mapped: a mapped page past the file's end faults with SIGBUS on access,
+    // and another process may truncate the file at any moment (an updater replacing the
+    // archive, say). Read bytes stay valid whatever happens to the file.
+    ContentBuffer buffer = allocateContentBuffer(length);
+    if (file.readAt(windowStart, buffer.get(), length) != length) {
+        throw Failure(kWindowPastEnd);  // the file shrank while it was read
     }
-    // The descriptor closes here; the mapping stays valid until munmap.
-    return MappedWindow{static_cast<const std::uint8_t*>(view), length, view};
+    std::uint8_t* bytes = buffer.release();
+    return FileWindow{bytes, length, bytes};
+}
+
+void releaseWindow(FileWindow& window) {
+    if (window.handle != nullptr) {
+        ContentBuffer(static_cast<std::uint8_t*>(window.handle)).reset();
+    }
+    window = FileWindow{};
 }
 
 void ContentBufferDeleter::operator()(std::uint8_t* buffer) const { std::free(buffer); }
@@ -301,19 +357,12 @@ ContentBuffer allocateContentBuffer(std::size_t size) {
     return ContentBuffer(static_cast<std::uint8_t*>(buffer));
 }
 
-void unmapWindow(MappedWindow& window) {
-    if (window.handle != nullptr) {
-        ::munmap(window.handle, window.length);
-    }
-    window = MappedWindow{};
-}
-
 WriteResult writeLocalFile(const std::string& path, const std::uint8_t* data, std::size_t size, bool overwrite,
                            FileTime time) {
     if (size > 0 && data == nullptr) {
         return WriteResult::Failed;
     }
-    const std::string target = localTargetPath(path);
+    const std::string& target = path;
     const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (overwrite ? O_TRUNC : O_EXCL);
     FileDescriptor file(::open(target.c_str(), flags, 0666));
     if (file.get() < 0) {
@@ -341,6 +390,131 @@ WriteResult writeLocalFile(const std::string& path, const std::uint8_t* data, st
     }
     return WriteResult::Written;
 }
+
+// --- OutputDirectory: every step below the directory goes through a descriptor of its
+// parent (openat, mkdirat, renameat), so no path is ever walked again and no
+// symbolic link below it is followed.
+
+OutputDirectory::OutputDirectory(std::string path, std::intptr_t handle) : path_(std::move(path)), handle_(handle) {}
+
+OutputDirectory::OutputDirectory(const std::string& path) : path_(path), handle_(-1) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        throw Failure(path + ": " + std::strerror(errno));
+    }
+    handle_ = fd;
+}
+
+OutputDirectory::~OutputDirectory() {
+    if (handle_ >= 0) {
+        ::close(static_cast<int>(handle_));
+    }
+}
+
+OutputDirectory::OutputDirectory(OutputDirectory&& other) noexcept
+    : path_(std::move(other.path_)), handle_(std::exchange(other.handle_, -1)) {}
+
+OutputDirectory& OutputDirectory::operator=(OutputDirectory&& other) noexcept {
+    if (this != &other) {
+        if (handle_ >= 0) {
+            ::close(static_cast<int>(handle_));
+        }
+        path_ = std::move(other.path_);
+        handle_ = std::exchange(other.handle_, -1);
+    }
+    return *this;
+}
+
+namespace {
+
+bool isSymbolicLink(int directory, const std::string& name) {
+    struct stat status {};
+    return ::fstatat(directory, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(status.st_mode);
+}
+
+// A name for a temporary file beside the target, unlikely to meet anything there.
+std::string temporaryName(const std::string& name) {
+    static std::atomic<unsigned> counter{0};
+    return "." + name + ".kestran-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+}
+
+}  // namespace
+
+OutputDirectory OutputDirectory::subdirectory(const std::string& name) const {
+    const int parent = static_cast<int>(handle_);
+    const std::string shown = joinPath(path_, name);
+    if (::mkdirat(parent, name.c_str(), 0777) != 0 && errno != EEXIST) {
+        throw Failure("cannot make the directory " + shown + ": " + std::strerror(errno));
+    }
+    const int fd = ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        if (isSymbolicLink(parent, name)) {
+            throw Failure(shown + " is a symbolic link, which is not followed");
+        }
+        throw Failure("cannot open the directory " + shown + ": " + std::strerror(error));
+    }
+    return OutputDirectory(shown, fd);
+}
+
+WriteResult OutputDirectory::writeFile(const std::string& name, const std::uint8_t* data, std::size_t size,
+                                       bool overwrite, FileTime time, std::string& why) const {
+    const int directory = static_cast<int>(handle_);
+    const std::string shown = joinPath(path_, name);
+    if (size > 0 && data == nullptr) {
+        why = "nothing to write";
+        return WriteResult::Failed;
+    }
+    struct stat existing {};
+    const bool exists = ::fstatat(directory, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0;
+    if (exists && S_ISLNK(existing.st_mode)) {
+        why = shown + " is a symbolic link, which is not written through";
+        return WriteResult::Failed;
+    }
+    if (exists && S_ISDIR(existing.st_mode)) {
+        why = shown + " is a directory";
+        return WriteResult::Failed;
+    }
+    if (exists && !overwrite) {
+        return WriteResult::AlreadyExists;
+    }
+
+    // Without overwrite the file is made under its own name, and only if nothing is
+    // there; with it, under a temporary name that then replaces the entry.
+    const std::string written = overwrite ? temporaryName(name) : name;
+    FileDescriptor file(
+        ::openat(directory, written.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+    if (file.get() < 0) {
+        if (!overwrite && errno == EEXIST) {
+            return WriteResult::AlreadyExists;
+        }
+        why = "cannot create " + shown + ": " + std::strerror(errno);
+        return WriteResult::Failed;
+    }
+    bool complete = writeAll(file.get(), data, size);
+    int error = complete ? 0 : errno;
+    if (complete) {
+        const timespec stamp = timespecOf(time);
+        const timespec times[2] = {stamp, stamp};
+        ::futimens(file.get(), times);
+    }
+    if (!file.close() && complete) {
+        complete = false;
+        error = errno;
+    }
+    if (complete && overwrite && ::renameat(directory, written.c_str(), directory, name.c_str()) != 0) {
+        complete = false;
+        error = errno;
+    }
+    if (!complete) {
+        ::unlinkat(directory, written.c_str(), 0);
+        why = "cannot write " + shown + (error != 0 ? std::string(": ") + std::strerror(error) : std::string());
+        return WriteResult::Failed;
+    }
+    return WriteResult::Written;
+}
+
+bool localNamesFollowWindowsRules() { return false; }
 
 FileTime currentTime() {
     timespec now{};

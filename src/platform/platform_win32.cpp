@@ -13,10 +13,13 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <memory>
+#include <string>
 #include <new>
 #include <type_traits>
+#include <utility>
 
 #include <boost/filesystem/path.hpp>
 
@@ -30,6 +33,7 @@ constexpr const char* kCantReadFileSize = "Can't read file size!";
 constexpr const char* kWindowNotAligned = "Window start not aligned to the mapping granularity!";
 constexpr const char* kWindowPastEnd = "Window reaches past the end of the file!";
 constexpr const char* kCantMapFile = "Can't map file!";
+constexpr const char* kCantReadFile = "Can't read file!";
 
 constexpr DWORD kMaxWritePiece = DWORD{1} << 30;
 
@@ -90,21 +94,73 @@ std::vector<FoundEntry> findArchiveCandidates(const std::string& directory) {
 
 std::string resolvePath(const std::string& path) { return path; }
 
-std::uint32_t mappingGranularity() {
+ReadOnlyFile::ReadOnlyFile(const std::string& path) : handle_(0) {
+    // Shared with every other reader and writer, as a C runtime stream opens it.
+    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) throw Failure(kCantOpenFile);
+    // A pipe or a device would make reads wait: only files on a disk are taken.
+    if (GetFileType(file.get()) != FILE_TYPE_DISK) throw Failure(kNotARegularFile);
+    handle_ = reinterpret_cast<std::intptr_t>(file.release());
+}
+
+ReadOnlyFile::~ReadOnlyFile() {
+    if (handle_ != 0) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+ReadOnlyFile::ReadOnlyFile(ReadOnlyFile&& other) noexcept : handle_(std::exchange(other.handle_, 0)) {}
+
+ReadOnlyFile& ReadOnlyFile::operator=(ReadOnlyFile&& other) noexcept {
+    if (this != &other) {
+        if (handle_ != 0) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+        handle_ = std::exchange(other.handle_, 0);
+    }
+    return *this;
+}
+
+std::uint64_t ReadOnlyFile::size() const {
+    LARGE_INTEGER fileSize;
+    if (!GetFileSizeEx(reinterpret_cast<HANDLE>(handle_), &fileSize) || fileSize.QuadPart < 0)
+        throw Failure(kCantReadFileSize);
+    return static_cast<std::uint64_t>(fileSize.QuadPart);
+}
+
+std::size_t ReadOnlyFile::readAt(std::uint64_t offset, std::uint8_t* into, std::size_t length) const {
+    std::size_t done = 0;
+    while (done < length) {
+        const std::uint64_t at = offset + done;
+        OVERLAPPED position{};
+        position.Offset = static_cast<DWORD>(at & 0xFFFFFFFFu);
+        position.OffsetHigh = static_cast<DWORD>(at >> 32);
+        DWORD got = 0;
+        const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(length - done, kMaxWritePiece));
+        if (!ReadFile(reinterpret_cast<HANDLE>(handle_), into + done, piece, &got, &position)) {
+            if (GetLastError() == ERROR_HANDLE_EOF) break;
+            throw Failure(kCantReadFile);
+        }
+        if (got == 0) break;
+        done += got;
+    }
+    return done;
+}
+
+std::uint32_t windowGranularity() {
     SYSTEM_INFO info;
     GetSystemInfo(&info);
     return info.dwAllocationGranularity;
 }
 
-MappedWindow mapWindow(const std::string& path, std::uint64_t windowStart, std::size_t length) {
-    if (windowStart % mappingGranularity() != 0) throw Failure(kWindowNotAligned);
+FileWindow readWindow(const std::string& path, std::uint64_t windowStart, std::size_t length) {
+    if (windowStart % windowGranularity() != 0) throw Failure(kWindowNotAligned);
     const UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.get() == INVALID_HANDLE_VALUE) throw Failure(kCantOpenFile);
-    if (length == 0) return MappedWindow{};
+    if (GetFileType(file.get()) != FILE_TYPE_DISK) throw Failure(kNotARegularFile);
+    if (length == 0) return FileWindow{};
 
     // A window past the end would need the mapping to grow, which a read-only file
-    // can't: refuse it with a message of its own.
+    // can't: refuse it with a message of its own. While the view is mapped the system
+    // refuses to truncate the file, so the view cannot fault later.
     LARGE_INTEGER fileSize;
     if (!GetFileSizeEx(file.get(), &fileSize) || fileSize.QuadPart < 0) throw Failure(kCantReadFileSize);
     const auto size = static_cast<std::uint64_t>(fileSize.QuadPart);
@@ -116,7 +172,12 @@ MappedWindow mapWindow(const std::string& path, std::uint64_t windowStart, std::
                                static_cast<DWORD>(windowStart & 0xFFFFFFFFu), length);
     // Both handles close on the way out; the view keeps the file's section alive.
     if (view == nullptr) throw Failure(kCantMapFile);
-    return MappedWindow{static_cast<const std::uint8_t*>(view), length, view};
+    return FileWindow{static_cast<const std::uint8_t*>(view), length, view};
+}
+
+void releaseWindow(FileWindow& window) {
+    if (window.handle != nullptr) UnmapViewOfFile(window.handle);
+    window = FileWindow{};
 }
 
 void ContentBufferDeleter::operator()(std::uint8_t* buffer) const { std::free(buffer); }
@@ -126,11 +187,6 @@ ContentBuffer allocateContentBuffer(std::size_t size) {
     void* buffer = std::malloc(size == 0 ? 1 : size);
     if (buffer == nullptr) throw std::bad_alloc();
     return ContentBuffer(static_cast<std::uint8_t*>(buffer));
-}
-
-void unmapWindow(MappedWindow& window) {
-    if (window.handle != nullptr) UnmapViewOfFile(window.handle);
-    window = MappedWindow{};
 }
 
 WriteResult writeLocalFile(const std::string& path, const std::uint8_t* data, std::size_t size, bool overwrite,
@@ -166,6 +222,118 @@ WriteResult writeLocalFile(const std::string& path, const std::uint8_t* data, st
     }
     return WriteResult::Written;
 }
+
+// --- OutputDirectory: path-based. A reparse point (a symbolic link or a junction) is
+// refused wherever a directory or a file is to go, so nothing below the directory
+// leads out of it.
+
+namespace {
+
+constexpr DWORD kNoAttributes = INVALID_FILE_ATTRIBUTES;
+
+std::string lastErrorText() { return "Windows error " + std::to_string(GetLastError()); }
+
+// Writes a new file (it must not exist) with these bytes and times; true when all went in.
+bool writeNewFile(const std::string& path, const std::uint8_t* data, std::size_t size, FileTime time,
+                  DWORD& error) {
+    const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = GetLastError();
+        return false;
+    }
+    bool complete = true;
+    for (std::size_t done = 0; complete && done < size;) {
+        const auto piece = static_cast<DWORD>(std::min<std::size_t>(size - done, kMaxWritePiece));
+        DWORD written = 0;
+        complete = WriteFile(file, data + done, piece, &written, nullptr) && written > 0;
+        done += written;
+    }
+    if (complete) {
+        const FILETIME stamp{time.dwLowDateTime, time.dwHighDateTime};
+        SetFileTime(file, &stamp, &stamp, &stamp);
+    }
+    error = complete ? 0 : GetLastError();
+    complete = CloseHandle(file) && complete;
+    if (!complete) DeleteFileA(path.c_str());
+    return complete;
+}
+
+}  // namespace
+
+OutputDirectory::OutputDirectory(std::string path, std::intptr_t handle) : path_(std::move(path)), handle_(handle) {}
+
+OutputDirectory::OutputDirectory(const std::string& path) : path_(path), handle_(0) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == kNoAttributes) throw Failure(path + ": cannot be opened (" + lastErrorText() + ")");
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) throw Failure(path + ": not a directory");
+}
+
+OutputDirectory::~OutputDirectory() = default;
+
+OutputDirectory::OutputDirectory(OutputDirectory&& other) noexcept
+    : path_(std::move(other.path_)), handle_(other.handle_) {}
+
+OutputDirectory& OutputDirectory::operator=(OutputDirectory&& other) noexcept {
+    path_ = std::move(other.path_);
+    handle_ = other.handle_;
+    return *this;
+}
+
+OutputDirectory OutputDirectory::subdirectory(const std::string& name) const {
+    const std::string full = path_ + "\\" + name;
+    if (!CreateDirectoryA(full.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+        throw Failure("cannot make the directory " + full + " (" + lastErrorText() + ")");
+    const DWORD attributes = GetFileAttributesA(full.c_str());
+    if (attributes == kNoAttributes) throw Failure("cannot open the directory " + full + " (" + lastErrorText() + ")");
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        throw Failure(full + " is a symbolic link or junction, which is not followed");
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) throw Failure("cannot make the directory " + full + ": a file is there");
+    return OutputDirectory(full, 0);
+}
+
+WriteResult OutputDirectory::writeFile(const std::string& name, const std::uint8_t* data, std::size_t size,
+                                       bool overwrite, FileTime time, std::string& why) const {
+    const std::string full = path_ + "\\" + name;
+    if (size > 0 && data == nullptr) {
+        why = "nothing to write";
+        return WriteResult::Failed;
+    }
+    const DWORD attributes = GetFileAttributesA(full.c_str());
+    if (attributes != kNoAttributes) {
+        if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            why = full + " is a symbolic link, which is not written through";
+            return WriteResult::Failed;
+        }
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            why = full + " is a directory";
+            return WriteResult::Failed;
+        }
+        if (!overwrite) return WriteResult::AlreadyExists;
+    }
+    DWORD error = 0;
+    if (!overwrite) {
+        if (writeNewFile(full, data, size, time, error)) return WriteResult::Written;
+        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return WriteResult::AlreadyExists;
+        why = "cannot write " + full + " (Windows error " + std::to_string(error) + ")";
+        return WriteResult::Failed;
+    }
+    // A fresh file beside the target, which then takes its place.
+    static std::atomic<unsigned> counter{0};
+    const std::string temporary = path_ + "\\." + name + ".kestran-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                  std::to_string(counter++);
+    if (!writeNewFile(temporary, data, size, time, error)) {
+        why = "cannot write " + full + " (Windows error " + std::to_string(error) + ")";
+        return WriteResult::Failed;
+    }
+    if (!MoveFileExA(temporary.c_str(), full.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        why = "cannot replace " + full + " (" + lastErrorText() + ")";
+        DeleteFileA(temporary.c_str());
+        return WriteResult::Failed;
+    }
+    return WriteResult::Written;
+}
+
+bool localNamesFollowWindowsRules() { return true; }
 
 FileTime currentTime() {
     SYSTEMTIME now;

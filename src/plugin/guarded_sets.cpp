@@ -8,7 +8,10 @@
 
 namespace kestran::plugin {
 
-GuardedSets::GuardedSets() : loader_(kestran_db::loadInstallation) {}
+GuardedSets::GuardedSets()
+    : loader_([](const std::string& rootPath, std::int32_t versionCode, const std::string& prefix) {
+          return kestran_db::loadInstallation(rootPath, versionCode, prefix);
+      }) {}
 
 GuardedSets::GuardedSets(Loader loader) : loader_(std::move(loader)) {}
 

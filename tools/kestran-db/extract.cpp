@@ -11,6 +11,8 @@
 #include "command.h"
 #include "common/failure.h"
 #include "installation_options.h"
+#include "local_names.h"
+#include "terminal_text.h"
 #include "platform/platform.h"
 
 #ifdef _WIN32
@@ -39,10 +41,10 @@ bool standardErrorIsTerminal() {
 // One thing to make below the target directory, in the order it is made.
 struct Job {
     std::string treePath;   // the entry's path in the merged tree (files only)
-    std::string localPath;  // where it goes
+    std::string name;       // its local name, one component
     std::string shownPath;  // for messages: the path below the installation's top, "/"-separated
     bool isDirectory = false;
-    std::optional<std::size_t> parent;  // the directory job it lies in, if any
+    std::optional<std::size_t> parent;  // the directory job it lies in; none: the target itself
 };
 
 // A bar on standard error that counts copied files; messages go between its redraws.
@@ -82,7 +84,7 @@ private:
 
 class Extraction {
 public:
-    Extraction(const LoadedInstallation& installation, std::string target)
+    Extraction(const LoadedInstallation& installation, platform::OutputDirectory target)
         : installation_(installation), target_(std::move(target)) {}
 
     // Plans one argument: the top's contents go straight into the target, anything
@@ -98,12 +100,12 @@ public:
         const std::string path = treePath(installation_.top, virtualPath);
         if (path == installation_.top) {
             for (const kestran_db::FileNode* child : node->children) {
-                planNode(*child, path + "\\" + child->name, target_, child->name, std::nullopt);
+                planNode(*child, path + "\\" + child->name, child->name, std::nullopt);
             }
             return;
         }
         const std::string shown = path.substr(installation_.top.size() + 1);
-        planNode(*node, path, target_, toSlashes(shown), std::nullopt);
+        planNode(*node, path, toSlashes(shown), std::nullopt);
     }
 
     void run() {
@@ -111,17 +113,29 @@ public:
         for (const Job& job : jobs_) files += job.isDirectory ? 0 : 1;
         ProgressBar bar(files, files > 1 && standardErrorIsTerminal());
         bar_ = &bar;
+        // Each directory is opened through its parent, so that no symbolic link below the
+        // target is ever followed; below one that could not be made nothing is written.
+        std::vector<std::optional<platform::OutputDirectory>> directories(jobs_.size());
         std::vector<bool> failed(jobs_.size(), false);
         for (std::size_t i = 0; i < jobs_.size(); ++i) {
             const Job& job = jobs_[i];
-            // Below a directory that could not be made, nothing can be written.
             if (job.parent && failed[*job.parent]) {
                 failed[i] = true;
                 if (!job.isDirectory) bar.advance();
                 continue;
             }
-            failed[i] = job.isDirectory ? !makeDirectory(job) : !copyFile(job);
-            if (!job.isDirectory) bar.advance();
+            const platform::OutputDirectory& into = job.parent ? *directories[*job.parent] : target_;
+            if (job.isDirectory) {
+                try {
+                    directories[i].emplace(into.subdirectory(job.name));
+                } catch (const Failure& e) {
+                    report("kestran-db extract: refused \"" + printable(job.shownPath) + "\": " + printable(e.what()));
+                    failed[i] = true;
+                }
+                continue;
+            }
+            failed[i] = !copyFile(job, into);
+            bar.advance();
         }
         bar.finish();
         bar_ = nullptr;
@@ -137,33 +151,18 @@ private:
         return path;
     }
 
-    // Why a name from an archive may not become a local name, if it may not: it must
-    // stay one component inside its directory on every system.
-    static std::optional<std::string> refusal(const std::string& name) {
-        const std::string quoted = "the name \"" + name + "\"";
-        if (name.empty()) return std::string("an empty name");
-        if (name == "." || name == "..") return quoted + " is no file name";
-        if (name.find_first_of("/\\") != std::string::npos) return quoted + " holds a path separator";
-        if (name.find('\0') != std::string::npos) return std::string("a name with a NUL byte");
-        const char first = name[0];
-        if (name.size() >= 2 && name[1] == ':' && ((first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z'))) {
-            return quoted + " starts with a drive letter";
-        }
-        return std::nullopt;
-    }
-
-    void planNode(const kestran_db::FileNode& node, const std::string& path, const std::string& localDirectory,
-                  const std::string& shown, std::optional<std::size_t> parent) {
-        if (const std::optional<std::string> why = refusal(node.name)) {
-            refuse(node, shown, *why + ", so it could land outside " + localDirectory);
+    void planNode(const kestran_db::FileNode& node, const std::string& path, const std::string& shown,
+                  std::optional<std::size_t> parent) {
+        if (const std::optional<std::string> why = localNameRefusal(node.name)) {
+            const std::string where = parent ? target_.path() + "/" + toSlashes(jobs_[*parent].shownPath) : target_.path();
+            refuse(node, shown, *why + ", so it could land outside " + where);
             return;
         }
-        const std::string local = localDirectory + "/" + node.name;
-        jobs_.push_back({path, local, shown, node.isDir, parent});
+        jobs_.push_back({path, node.name, shown, node.isDir, parent});
         if (!node.isDir) return;
         const std::size_t self = jobs_.size() - 1;
         for (const kestran_db::FileNode* child : node.children) {
-            planNode(*child, path + "\\" + child->name, local, shown + "/" + child->name, self);
+            planNode(*child, path + "\\" + child->name, shown + "/" + child->name, self);
         }
     }
 
@@ -174,31 +173,23 @@ private:
             for (const kestran_db::FileNode* child : node.children) refuse(*child, shown + "/" + child->name, why);
             return;
         }
-        report("kestran-db extract: refused \"" + shown + "\": " + why);
+        report("kestran-db extract: refused \"" + printable(shown) + "\": " + printable(why));
     }
 
-    bool makeDirectory(const Job& job) {
-        boost::system::error_code error;
-        boost::filesystem::create_directory(job.localPath, error);
-        boost::system::error_code ignored;
-        if (boost::filesystem::is_directory(job.localPath, ignored)) return true;
-        report("kestran-db extract: cannot make the directory " + job.localPath +
-               (error ? ": " + error.message() : std::string()));
-        return false;
-    }
-
-    bool copyFile(const Job& job) {
+    bool copyFile(const Job& job, const platform::OutputDirectory& into) {
         try {
             const kestran_db::ExtractedFile file = installation_.db->extract(job.treePath);
-            if (platform::writeLocalFile(job.localPath, file.data(), file.sizeReal(), true, file.time()) ==
-                platform::WriteResult::Written) {
-                return true;
+            std::string why;
+            switch (into.writeFile(job.name, file.data(), file.sizeReal(), true, file.time(), why)) {
+                case platform::WriteResult::Written: return true;
+                case platform::WriteResult::AlreadyExists: why = "it exists"; break;
+                case platform::WriteResult::Failed: break;
             }
-            report("kestran-db extract: cannot write " + job.localPath);
+            report("kestran-db extract: refused \"" + printable(job.shownPath) + "\": " + printable(why));
         } catch (const Failure& e) {
-            report("kestran-db extract: " + job.shownPath + ": " + e.what());
+            report("kestran-db extract: " + printable(job.shownPath) + ": " + printable(e.what()));
         } catch (const std::bad_alloc&) {
-            report("kestran-db extract: " + job.shownPath + ": not enough memory");
+            report("kestran-db extract: " + printable(job.shownPath) + ": not enough memory");
         }
         return false;
     }
@@ -213,7 +204,7 @@ private:
     }
 
     const LoadedInstallation& installation_;
-    std::string target_;
+    platform::OutputDirectory target_;
     std::vector<Job> jobs_;
     ProgressBar* bar_ = nullptr;
     bool anyFailed_ = false;
@@ -234,6 +225,12 @@ int runExtract(const Arguments& args) {
                   << "last-write time; existing files are replaced. A name that would leave DIR (\"..\",\n"
                   << "a drive letter, a separator inside a name, an empty name) is refused, and a member\n"
                   << "that cannot be read is reported; the rest is copied, and the exit status is 1.\n"
+                  << "On Windows, names Windows cannot hold are refused too (device names such as\n"
+                  << "CON or NUL.txt, a ':' anywhere, a trailing dot or space). Nothing below DIR is\n"
+                  << "reached through a symbolic link (or, on Windows, a junction): where one stands\n"
+                  << "in the way of a directory or file, that entry is refused and the link is left\n"
+                  << "as it is. A file is written under a temporary name that then replaces the\n"
+                  << "old one, so an existing file is never written through.\n"
                   << "A progress bar goes to standard error when it is a terminal.\n\n"
                   << options;
         return kExitOk;
@@ -252,7 +249,7 @@ int runExtract(const Arguments& args) {
                       (error ? ": " + error.message() : std::string()));
     }
 
-    Extraction extraction(installation, target);
+    Extraction extraction(installation, platform::OutputDirectory(target));
     for (const std::string& virtualPath : vm["vpath"].as<std::vector<std::string>>()) extraction.plan(virtualPath);
     extraction.run();
     return extraction.anyFailed() ? kExitFailure : kExitOk;

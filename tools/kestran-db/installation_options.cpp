@@ -3,7 +3,6 @@
 #include <boost/filesystem/operations.hpp>
 #include <boost/program_options.hpp>
 #include <cstdio>
-#include <fstream>
 
 #include "command.h"
 #include "common/ascii.h"
@@ -11,6 +10,7 @@
 #include "config/installation_table.h"
 #include "config/settings.h"
 #include "installation/loader.h"
+#include "platform/file_stream.h"
 #include "platform/platform.h"
 
 namespace kestran::cli {
@@ -76,7 +76,7 @@ InstallationChoice chooseByConfig(const po::variables_map& vm) {
     const std::string name = vm["installation"].as<std::string>();
     // The plug-in reads a missing settings file as an empty one; a tool asked for a
     // file says so.
-    if (!std::ifstream(path)) throw Failure("kestran-db: cannot read the settings file " + path);
+    if (platform::FileStream(path).openFailure()) throw Failure("kestran-db: cannot read the settings file " + path);
 
     InstallationTable table;
     const SettingsOutcome outcome = applySettingsFile(path, table, [](InstallationTable&) {});

@@ -5,6 +5,7 @@
 #include "command.h"
 #include "common/failure.h"
 #include "installation_options.h"
+#include "terminal_text.h"
 
 namespace kestran::cli {
 
@@ -17,7 +18,7 @@ constexpr const char* kUsage = "usage: kestran-db ls [-R] [VPATH] (--root DIR (-
 
 void printEntry(std::ostream& out, const kestran_db::FileNode& node, const std::string& shownName) {
     out << (node.isDir ? 'd' : '-') << '\t' << entrySize(node) << '\t' << isoTime(entryTime(node)) << '\t'
-        << shownName << '\n';
+        << printable(shownName) << '\n';
 }
 
 // Depth-first: each directory is followed by its own entries.
@@ -54,7 +55,8 @@ int runLs(const Arguments& args) {
                   << "fields separated by a TAB: d (directory) or - (file); the size of the copy that wins\n"
                   << "(0 for a directory); its archive's last-write time, UTC (2024-05-01T12:00:00Z); the\n"
                   << "name. With -R the last field is the path below VPATH, with \"/\" between names.\n"
-                  << "VPATH takes \"/\" or \"\\\"; names in the archives are lower-case.\n\n"
+                  << "VPATH takes \"/\" or \"\\\"; names in the archives are lower-case.\n"
+                  << "Control characters in names are shown as C escapes (\\t, \\e, \\x01, ...).\n\n"
                   << options;
         return kExitOk;
     }

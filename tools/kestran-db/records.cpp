@@ -3,14 +3,15 @@
 #include <boost/program_options.hpp>
 #include <cinttypes>
 #include <cstdio>
-#include <fstream>
 #include <iostream>
 
 #include "archive/chunk_stream.h"
 #include "archive/file_table.h"
 #include "command.h"
+#include "terminal_text.h"
 #include "common/failure.h"
 #include "installation/archive_file.h"
+#include "platform/file_stream.h"
 
 namespace kestran::cli {
 
@@ -32,7 +33,7 @@ std::vector<FileTableRecord> readArchiveRecords(std::istream& stream, std::uint3
 }
 
 std::vector<FileTableRecord> readRecords(const std::string& path, std::uint32_t versionCode) {
-    std::ifstream stream(path, std::ios::binary);
+    platform::FileStream stream(path);
     try {
         return readArchiveRecords(stream, versionCode);
     } catch (const Failure&) {
@@ -70,7 +71,8 @@ int runRecords(const Arguments& args) {
     for (const FileTableRecord& record :
          readRecords(vm["archive"].as<std::string>(), static_cast<std::uint32_t>(versionCode))) {
         const FileLocation& l = record.location;
-        std::fwrite(record.name.data(), 1, record.name.size(), stdout);  // names may hold any byte
+        const std::string name = printable(record.name);
+        std::fwrite(name.data(), 1, name.size(), stdout);
         std::printf("%s\t%" PRIu32 "\t%" PRIu32 "\t%08" PRIx32 "\t%" PRIu32 "\t%c\n", record.isDir ? "\\" : "",
                     l.sizeReal, l.sizeCompressed, l.crc, l.offset, kindLetter(record));
     }

@@ -5,6 +5,7 @@
 #include "command.h"
 #include "common/failure.h"
 #include "installation_options.h"
+#include "terminal_text.h"
 
 namespace kestran::cli {
 
@@ -38,7 +39,7 @@ int runWhich(const Arguments& args) {
     if (node.locations.empty()) throw Failure("kestran-db: no archive holds " + virtualPath);
 
     std::cout << node.locations.back().sizeReal << '\n';
-    for (auto l = node.locations.rbegin(); l != node.locations.rend(); ++l) std::cout << l->archive->cFileName << '\n';
+    for (auto l = node.locations.rbegin(); l != node.locations.rend(); ++l) std::cout << printable(l->archive->cFileName) << '\n';
     if (!std::cout.flush()) throw Failure("kestran-db: cannot write the answer");
     return kExitOk;
 }

@@ -74,9 +74,26 @@ TEST_F(Extract, HighestPriorityOccurrenceWithItsArchiveTime) {
     packed.release();  // a second release does nothing
 }
 
+// Another process may truncate the archive while a copy is under way (an updater
+// replacing it, say): the bytes in hand must not fault (SIGBUS) then.
+TEST_F(Extract, BytesStayReadableWhenTheArchiveShrinks) {
+    useDataFolder();
+    Bytes big(1 << 20);
+    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<std::uint8_t>(i * 131 + i / 977);
+    ArchiveBuilder builder;
+    builder.storedFile("big.bin", big);
+    writeArchive("data/a.db0", builder);
+    const auto set = load();
+    ExtractedFile file = set->extract("\\ARNA\\big.bin");
+    boost::filesystem::resize_file(root / "data" / "a.db0", 4096);
+    EXPECT_EQ(Bytes(file.data(), file.data() + file.sizeReal()), big);
+    // Taken again now, the copy is refused, not cut short.
+    EXPECT_EQ(failureOf(*set, "\\ARNA\\big.bin"), "Window reaches past the end of the file!");
+}
+
 TEST_F(Extract, WindowStartsAtTheGranularityBelowTheOffset) {
     useDataFolder();
-    const std::uint32_t g = kestran::platform::mappingGranularity();
+    const std::uint32_t g = kestran::platform::windowGranularity();
     ArchiveBuilder builder;
     builder.record(TableRecord{"aligned.bin", 4, 4, 0, g}).record(TableRecord{"shifted.bin", 3, 3, 0, g + 1});
     writePlaced("data/a.db0", builder, g, bytes("abcd"));

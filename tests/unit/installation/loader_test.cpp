@@ -129,6 +129,27 @@ TEST_F(Loader, DirectoryNamedTwiceIsReadTwice) {
     EXPECT_EQ(set->findNode("\\ARNA\\x.txt")->locations.size(), 2u);
 }
 
+// fsgame.ltx may name one directory up to 1,024 times, and each line reads its
+// archives again: the records of one installation are bounded in all.
+TEST_F(Loader, RecordsMultipliedPastTheBudgetFailTheLoad) {
+    ArchiveBuilder many(2);
+    for (int i = 0; i < 100; ++i) many.storedFile("f" + std::to_string(i) + ".txt", testing::TempFolder::bytes("x"));
+    writeArchive("data/a.db0", many);
+    std::string lines;
+    for (int i = 0; i < 1024; ++i) lines += "$d" + std::to_string(i) + "$=true|false|$fs_root$|data\n";
+    writeText("fsgame.ltx", lines);
+    try {
+        loadInstallation(root.string(), 2, "\\ARNA\\", 10000);
+        ADD_FAILURE() << "loaded past the budget";
+    } catch (const kestran::Failure& f) {
+        EXPECT_EQ(std::string(f.what()), "installation holds more than 10000 records in all its archives");
+    }
+    // Exactly the budget still loads.
+    writeText("fsgame.ltx", lines.substr(0, lines.size() / 1024 * 100));
+    const auto set = loadInstallation(root.string(), 2, "\\ARNA\\", 10000);
+    EXPECT_EQ(set->findNode("\\ARNA\\f7.txt")->locations.size(), 100u);
+}
+
 TEST_F(Loader, PathsFromWindowsHabitsResolveWithoutRegardToCase) {
     writeArchive("Data/Patches/A.db0", holding("x.txt", "x", 2));
     writeText("fsgame.ltx", "$p$=true|false|$fs_root$|DATA\\patches\\\n");

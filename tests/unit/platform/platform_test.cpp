@@ -22,59 +22,59 @@ TEST_F(FindArchives, MissingDirectoryGivesNone) {
     EXPECT_EQ(findArchiveCandidates(root_).size(), 1u);
 }
 
-using MapWindow = PlatformDir;
+using ReadWindow = PlatformDir;
 
-TEST_F(MapWindow, MapsTheWindowAtAGranularityMultiple) {
-    const std::size_t granularity = mappingGranularity();
+TEST_F(ReadWindow, ReadsTheWindowAtAGranularityMultiple) {
+    const std::size_t granularity = windowGranularity();
     const Bytes bytes = pattern(3 * granularity);
     writeBytes("Archive.db0", bytes);
 
-    MappedWindow window = mapWindow(root_ + "\\archive.DB0", granularity, granularity + 100);
+    FileWindow window = readWindow(root_ + "\\archive.DB0", granularity, granularity + 100);
     ASSERT_NE(window.data, nullptr);
     EXPECT_EQ(window.length, granularity + 100);
     EXPECT_TRUE(std::equal(window.data, window.data + window.length, bytes.begin() + granularity));
-    unmapWindow(window);
+    releaseWindow(window);
     EXPECT_EQ(window.data, nullptr);
     EXPECT_EQ(window.handle, nullptr);
-    unmapWindow(window);  // a second release does nothing
+    releaseWindow(window);  // a second release does nothing
 }
 
-TEST_F(MapWindow, WindowEndingAtTheEndOfTheFileIsMapped) {
-    const std::size_t granularity = mappingGranularity();
+TEST_F(ReadWindow, WindowEndingAtTheEndOfTheFileIsRead) {
+    const std::size_t granularity = windowGranularity();
     const Bytes bytes = pattern(2 * granularity + 10);
     writeBytes("a.db0", bytes);
     for (const std::size_t start : {std::size_t{0}, granularity, 2 * granularity}) {
-        MappedWindow window = mapWindow(path("a.db0"), start, bytes.size() - start);
+        FileWindow window = readWindow(path("a.db0"), start, bytes.size() - start);
         ASSERT_NE(window.data, nullptr);
         EXPECT_EQ(window.data[0], bytes[start]);
         EXPECT_EQ(window.data[window.length - 1], bytes.back());
-        unmapWindow(window);
+        releaseWindow(window);
     }
 }
 
-TEST_F(MapWindow, RefusesWindowsPastTheEndOfTheFile) {
-    const std::size_t granularity = mappingGranularity();
+TEST_F(ReadWindow, RefusesWindowsPastTheEndOfTheFile) {
+    const std::size_t granularity = windowGranularity();
     writeBytes("a.db0", pattern(2 * granularity));
     const std::string past = "Window reaches past the end of the file!";
-    EXPECT_EQ(failureText([&] { mapWindow(path("a.db0"), granularity, granularity + 1); }), past);
-    EXPECT_EQ(failureText([&] { mapWindow(path("a.db0"), 4 * granularity, 1); }), past);
-    EXPECT_EQ(failureText([&] { mapWindow(path("a.db0"), 0, static_cast<std::size_t>(-1)); }), past);
-    EXPECT_EQ(failureText([&] { mapWindow(path("a.db0"), std::uint64_t{1} << 40, 1); }), past);
+    EXPECT_EQ(failureText([&] { readWindow(path("a.db0"), granularity, granularity + 1); }), past);
+    EXPECT_EQ(failureText([&] { readWindow(path("a.db0"), 4 * granularity, 1); }), past);
+    EXPECT_EQ(failureText([&] { readWindow(path("a.db0"), 0, static_cast<std::size_t>(-1)); }), past);
+    EXPECT_EQ(failureText([&] { readWindow(path("a.db0"), std::uint64_t{1} << 40, 1); }), past);
 }
 
-TEST_F(MapWindow, MissingFileCannotBeOpened) {
-    EXPECT_EQ(failureText([&] { mapWindow(path("missing.db0"), 0, 1); }), "Can't open file!");
-    EXPECT_EQ(failureText([&] { mapWindow(path("missing.db0"), 0, 0); }), "Can't open file!");
+TEST_F(ReadWindow, MissingFileCannotBeOpened) {
+    EXPECT_EQ(failureText([&] { readWindow(path("missing.db0"), 0, 1); }), "Can't open file!");
+    EXPECT_EQ(failureText([&] { readWindow(path("missing.db0"), 0, 0); }), "Can't open file!");
 }
 
-TEST_F(MapWindow, LengthZeroMapsNothing) {
+TEST_F(ReadWindow, LengthZeroReadsNothing) {
     writeBytes("a.db0", pattern(100));
     writeBytes("empty.db0", {});
     for (const char* name : {"a.db0", "empty.db0"}) {
-        MappedWindow window = mapWindow(path(name), 0, 0);
+        FileWindow window = readWindow(path(name), 0, 0);
         EXPECT_EQ(window.data, nullptr);
         EXPECT_EQ(window.length, 0u);
-        unmapWindow(window);
+        releaseWindow(window);
     }
 }
 

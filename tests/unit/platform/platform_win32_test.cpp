@@ -100,25 +100,25 @@ TEST_F(FindArchives, DirectoryWithTrailingBackslashIsSearchedToo) {
     EXPECT_EQ(found[0].openPath, root_ + "\\\\a.db0");  // the loader collapses the doubled separator
 }
 
-// --- mapWindow
+// --- readWindow
 
-using MapWindow = PlatformDir;
+using ReadWindow = PlatformDir;
 
-TEST_F(MapWindow, GranularityIsTheAllocationGranularity) {
+TEST_F(ReadWindow, GranularityIsTheAllocationGranularity) {
     SYSTEM_INFO info;
     GetSystemInfo(&info);
-    EXPECT_EQ(mappingGranularity(), info.dwAllocationGranularity);
+    EXPECT_EQ(windowGranularity(), info.dwAllocationGranularity);
 }
 
 // Only the window's own pages are mapped, never the rest of the archive.
-TEST_F(MapWindow, MapsNoMoreThanTheWindow) {
-    const std::size_t granularity = mappingGranularity();
+TEST_F(ReadWindow, MapsNoMoreThanTheWindow) {
+    const std::size_t granularity = windowGranularity();
     SYSTEM_INFO info;
     GetSystemInfo(&info);
     const std::size_t page = info.dwPageSize;
     writeBytes("a.db0", pattern(8 * granularity));
 
-    MappedWindow window = mapWindow(path("a.db0"), 2 * granularity, page + 1);
+    FileWindow window = readWindow(path("a.db0"), 2 * granularity, page + 1);
     MEMORY_BASIC_INFORMATION region{};
     ASSERT_EQ(VirtualQuery(window.data, &region, sizeof(region)), sizeof(region));
     EXPECT_EQ(region.AllocationBase, window.handle);
@@ -127,34 +127,34 @@ TEST_F(MapWindow, MapsNoMoreThanTheWindow) {
     const auto* after = static_cast<const std::uint8_t*>(region.BaseAddress) + region.RegionSize;
     ASSERT_EQ(VirtualQuery(after, &region, sizeof(region)), sizeof(region));
     EXPECT_NE(region.AllocationBase, window.handle);
-    unmapWindow(window);
+    releaseWindow(window);
 }
 
 // The archive is only held while the window is mapped: afterwards another program
 // may open it for writing, and the view still shows the bytes.
-TEST_F(MapWindow, ClosesTheFileOnceMapped) {
+TEST_F(ReadWindow, ClosesTheFileOnceMapped) {
     const Bytes bytes = pattern(1000);
     writeBytes("a.db0", bytes);
-    MappedWindow window = mapWindow(path("a.db0"), 0, bytes.size());
+    FileWindow window = readWindow(path("a.db0"), 0, bytes.size());
     const HANDLE writer = CreateFileA(path("a.db0").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                       nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(writer, INVALID_HANDLE_VALUE);
     CloseHandle(writer);
     EXPECT_TRUE(std::equal(window.data, window.data + window.length, bytes.begin()));
-    unmapWindow(window);
+    releaseWindow(window);
 }
 
-TEST_F(MapWindow, Failures) {
+TEST_F(ReadWindow, Failures) {
     writeBytes("a.db0", pattern(1000));
     makeDirectory("dir.db");
-    EXPECT_EQ(failureText([&] { mapWindow(path("dir.db"), 0, 1); }), "Can't open file!");
-    EXPECT_EQ(failureText([&] { mapWindow(path("a.db0"), 1, 1); }),
+    EXPECT_EQ(failureText([&] { readWindow(path("dir.db"), 0, 1); }), "Can't open file!");
+    EXPECT_EQ(failureText([&] { readWindow(path("a.db0"), 1, 1); }),
               "Window start not aligned to the mapping granularity!");
 
     // Held open for writing by someone who shares it with nobody.
     const HANDLE locked = CreateFileA(path("a.db0").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(locked, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(failureText([&] { mapWindow(path("a.db0"), 0, 1); }), "Can't open file!");
+    EXPECT_EQ(failureText([&] { readWindow(path("a.db0"), 0, 1); }), "Can't open file!");
     CloseHandle(locked);
 }
 

@@ -260,6 +260,54 @@ TEST_F(KestranDbTool, ExtractRefusesNamesThatLeaveTheTargetAndReportsDamagedMemb
                                               "hostile/x.db0", "out/good.txt", "out/sub/ok.txt"}));
 }
 
+// A symbolic link below the target is never followed: not into a directory, not onto a
+// file. Such entries are refused and reported; the rest is copied.
+TEST_F(KestranDbTool, ExtractNeverWritesThroughSymbolicLinksInTheTarget) {
+    const fs::path hostile = scratch / "links";
+    fs::create_directories(hostile);
+    ArchiveBuilder archive(0);
+    archive.storedFile("data\\note.txt", bytesOf("note")).storedFile("x.txt", bytesOf("x")).storedFile("y.txt",
+                                                                                                       bytesOf("y"));
+    archive.write((hostile / "a.db0").string());
+    const fs::path outside = scratch / "outside";
+    fs::create_directories(outside);
+    std::ofstream(outside / "victim.txt") << "victim";
+    const fs::path out = scratch / "out";
+    fs::create_directories(out);
+    fs::create_symlink("../outside", out / "data");
+    fs::create_symlink("../outside/victim.txt", out / "x.txt");
+
+    const ToolRun run = tool({"extract", "/", "-o", out.string()}, {"--root", hostile.string(), "--version-code", "0"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(readText(outside / "victim.txt"), "victim");
+    EXPECT_FALSE(fs::exists(outside / "note.txt"));
+    EXPECT_TRUE(fs::is_symlink(out / "data"));
+    EXPECT_TRUE(fs::is_symlink(out / "x.txt"));
+    EXPECT_EQ(readText(out / "y.txt"), "y");
+    EXPECT_NE(run.err.find("\"data\""), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("\"x.txt\""), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("symbolic link"), std::string::npos) << run.err;
+}
+
+// Names are bytes from the archive: control bytes must not reach a terminal raw.
+TEST_F(KestranDbTool, ControlBytesInNamesAreEscapedInListings) {
+    const fs::path odd = scratch / "odd";
+    fs::create_directories(odd);
+    ArchiveBuilder archive(0);
+    archive.storedFile("\x1b]0;pwned\x07.txt", bytesOf("!")).storedFile("tab\there.txt", bytesOf("t"));
+    archive.write((odd / "a.db0").string());
+    const std::vector<std::string> select{"--root", odd.string(), "--version-code", "0"};
+
+    const ToolRun ls = tool({"ls"}, select);
+    EXPECT_EQ(ls.status, 0) << ls.err;
+    EXPECT_EQ(ls.out.find('\x1b'), std::string::npos);
+    EXPECT_NE(ls.out.find("\\e]0;pwned\\a.txt\n"), std::string::npos) << ls.out;
+    EXPECT_NE(ls.out.find("\ttab\\there.txt\n"), std::string::npos) << ls.out;
+    const ToolRun records = tool({"records", (odd / "a.db0").string(), "--version-code", "0"}, {});
+    EXPECT_EQ(records.out.find('\x1b'), std::string::npos);
+    EXPECT_NE(records.out.find("\\e]0;pwned\\a.txt\t"), std::string::npos) << records.out;
+}
+
 TEST_F(KestranDbTool, TheInstallationIsChosenByRootWithBuildOrVersionCodeOrByASettingsFile) {
     const fs::path ini = scratch / "kestran.ini";
     std::ofstream(ini.string()) << "[main]\nuse_registry = false\n[installations]\nOther = 3312|/nowhere\nGame = 3795|"
