@@ -22,11 +22,11 @@ using kestran::testing::Bytes;
 const Bytes& fileTable() {
     static const Bytes table = [] {
         const char* const tops[] = {"textures", "meshes", "sounds", "config", "scripts", "levels", "anims", "shaders"};
-        const char* const mids[] = {"terrain", "props", "characters", "interface", "effects", "weather", "vehicles",
-                                    "buildings", "weapons", "nature"};
+        const char* const mids[] = {"terrain", "props",    "characters", "interface", "effects",
+                                    "weather", "vehicles", "buildings",  "weapons",   "nature"};
         const char* const lows[] = {"rock", "wood", "metal", "glass", "cloth", "water", "sand", "brick", "paint"};
-        const char* const stems[] = {"wall", "door", "crate", "lamp", "fence", "barrel", "tree", "hammer",
-                                     "bucket", "radio", "window", "roof", "floor", "pipe"};
+        const char* const stems[] = {"wall",   "door",   "crate", "lamp",   "fence", "barrel", "tree",
+                                     "hammer", "bucket", "radio", "window", "roof",  "floor",  "pipe"};
         const char* const kinds[] = {"", "_bump", "_nmap", "_spec", "_lod1", "_det"};
         const char* const exts[] = {".dds", ".thm", ".ogf", ".omf", ".ogg", ".ltx", ".xml", ".script"};
         Bytes out;
@@ -39,8 +39,9 @@ const Bytes& fileTable() {
             std::snprintf(number, sizeof number, "%05u", (x >> 9) % 100000);
             record.name = std::string(tops[folder / 50 % 8]) + "\\" + mids[folder / 5 % 10] + "\\" + lows[folder % 9] +
                           "\\" + stems[(x >> 4) % 14] + "_" + number + kinds[(x >> 24) % 6] + exts[(x >> 28) % 8];
-            if (r % 150 == 0) record.name = std::string(tops[folder / 50 % 8]) + "\\" + mids[folder / 5 % 10] + "\\" +
-                                            lows[folder % 9] + "\\";
+            if (r % 150 == 0)
+                record.name =
+                    std::string(tops[folder / 50 % 8]) + "\\" + mids[folder / 5 % 10] + "\\" + lows[folder % 9] + "\\";
             record.sizeReal = r % 150 == 0 ? 0 : (x >> 11) % 300000 + 40;
             record.sizeCompressed = (x >> 21) % 3 == 0 ? record.sizeReal : record.sizeReal / 3 + (x >> 5) % 4096;
             record.crc = r % 150 == 0 ? 0 : (x ^ (x >> 13)) * 2654435761u;

@@ -126,10 +126,10 @@ void headerDecoderSeeds() {
     // that runs past the size.
     kestran::testing::LzhufWriter writer;
     writer.literal('x');
-    writer.match(0, 10);      // repeats the byte just written
-    writer.match(100, 20);    // spaces before anything was written there
-    writer.match(4082, 10);   // zeros of the window's last positions, not yet written
-    writer.match(30, 60);     // overlaps what it writes
+    writer.match(0, 10);     // repeats the byte just written
+    writer.match(100, 20);   // spaces before anything was written there
+    writer.match(4082, 10);  // zeros of the window's last positions, not yet written
+    writer.match(30, 60);    // overlaps what it writes
     writer.literal('\\');
     writer.match(4095, 3);
     const std::size_t decoded = writer.decodedSoFar().size();

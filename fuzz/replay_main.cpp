@@ -14,7 +14,6 @@
 
 #include "fuzz_support.h"
 
-
 namespace {
 
 std::vector<std::filesystem::path> inputsOf(const std::filesystem::path& argument) {

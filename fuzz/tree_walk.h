@@ -12,9 +12,8 @@
 namespace kestran::fuzz {
 
 inline bool isArchiveOf(const kestran_db::KestranDB& set, const kestran_db::ArchiveFile* archive) {
-    for (const kestran_db::ArchiveFile& candidate : set.archives()) {
+    for (const kestran_db::ArchiveFile& candidate : set.archives())
         if (&candidate == archive) return true;
-    }
     return false;
 }
 
@@ -26,9 +25,7 @@ inline std::size_t walkBelow(const kestran_db::KestranDB& set, const kestran_db:
     std::size_t visited = 0;
     for (const kestran_db::FileNode* child : node.children) {
         FUZZ_CHECK(child != nullptr && child != &node);
-        for (const kestran::FileLocation& location : child->locations) {
-            FUZZ_CHECK(isArchiveOf(set, location.archive));
-        }
+        for (const kestran::FileLocation& location : child->locations) FUZZ_CHECK(isArchiveOf(set, location.archive));
         visited += 1 + walkBelow(set, *child, depth + 1);
     }
     return visited;

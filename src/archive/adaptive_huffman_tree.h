@@ -65,7 +65,7 @@ private:
     void rebuild();
 
     std::int32_t frequencyLimit_;
-    std::int32_t freq_[kNodeCount + 1];              // [kNodeCount] is a sentinel
+    std::int32_t freq_[kNodeCount + 1];  // [kNodeCount] is a sentinel
     std::int32_t son_[kNodeCount];
     std::int32_t parent_[kNodeCount + kSymbolCount];  // 941 entries
 };

@@ -9,11 +9,11 @@ struct ArchiveFile;
 namespace kestran {
 
 struct FileLocation {
-    std::uint32_t offset = 0;          // first stored byte, from the start of the archive file
-    bool isCompressed = false;         // stored LZO1X-compressed; never true for a directory
-    std::uint32_t sizeCompressed = 0;  // stored bytes at offset
-    std::uint32_t sizeReal = 0;        // bytes once unpacked; the size users see
-    std::uint32_t crc = 0;             // carried along, checked by nothing
+    std::uint32_t offset = 0;                          // first stored byte, from the start of the archive file
+    bool isCompressed = false;                         // stored LZO1X-compressed; never true for a directory
+    std::uint32_t sizeCompressed = 0;                  // stored bytes at offset
+    std::uint32_t sizeReal = 0;                        // bytes once unpacked; the size users see
+    std::uint32_t crc = 0;                             // carried along, checked by nothing
     const kestran_db::ArchiveFile* archive = nullptr;  // owned by the KestranDB's archive list
 };
 

@@ -9,10 +9,10 @@
 //   recordLength-2  4         offset         first stored byte, from the archive's start
 #include "archive/file_table.h"
 
-#include "common/ascii.h"
 #include <set>
 #include <string_view>
 #include <utility>
+#include "common/ascii.h"
 
 #include "common/failure.h"
 #include "installation/kestran_db.h"

@@ -12,8 +12,8 @@ constexpr unsigned kWindowMask = kWindowSize - 1;
 constexpr unsigned kLongestMatch = 60;
 constexpr unsigned kShortestMatch = 3;
 constexpr unsigned kFirstWritePosition = kWindowSize - kLongestMatch;  // 4036
-constexpr int kFirstMatchSymbol = 256;                                   // symbol 256 is a match of 3
-constexpr int kMatchSymbolBias = 253;                                    // length = symbol - 253
+constexpr int kFirstMatchSymbol = 256;                                 // symbol 256 is a match of 3
+constexpr int kMatchSymbolBias = 253;                                  // length = symbol - 253
 
 // Fresh window: spaces below the first write position, zeros from there on.
 void initialWindow(std::uint8_t (&window)[kWindowSize]);

@@ -15,9 +15,7 @@ struct FileTime {
 constexpr std::uint64_t kUnixEpochTicks = 116444736000000000ULL;
 constexpr std::uint64_t kTicksPerSecond = 10000000ULL;
 
-inline std::uint64_t toTicks(FileTime t) {
-    return (std::uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime;
-}
+inline std::uint64_t toTicks(FileTime t) { return (std::uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime; }
 
 inline FileTime fromTicks(std::uint64_t ticks) {
     return FileTime{static_cast<std::uint32_t>(ticks), static_cast<std::uint32_t>(ticks >> 32)};

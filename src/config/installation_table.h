@@ -11,7 +11,7 @@ namespace kestran {
 // variant 0 or 1 first; 2 and 3: archive directories from fsgame.ltx, plain headers.
 // Any other value finds no archives.
 struct Installation {
-    std::string rootPath;           // exactly as configured: nothing trimmed or added
+    std::string rootPath;  // exactly as configured: nothing trimmed or added
     std::int32_t versionCode = 0;
 };
 

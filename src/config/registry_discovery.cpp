@@ -61,16 +61,12 @@ std::string readInstallPath(int editionIndex, const RegistryAccess& access) {
     }
     // A registry string ends at its terminating zero.
     const std::size_t nul = value->find('\0');
-    if (nul != std::string::npos) {
-        value->resize(nul);
-    }
+    if (nul != std::string::npos) value->resize(nul);
     return *value;
 }
 
 std::uint32_t readInstallPatchId(const RegistryAccess& access) {
-    if (!access.readDword) {
-        return 0;
-    }
+    if (!access.readDword) return 0;
     return access.readDword(editionKeyPath(access.keySet, kFirstEdition), kInstallPatchIdValue).value_or(0);
 }
 

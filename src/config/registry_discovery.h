@@ -24,10 +24,10 @@ std::string editionKeyPath(RegistryKeySet keySet, int editionIndex);
 // Where the registry is read from. Defaults to the platform's reads of the local
 // machine with this build's key set; tests put their own readers in.
 struct RegistryAccess {
-    using StringReader = std::function<std::optional<std::string>(const std::string& keyPath,
-                                                                  const std::string& valueName)>;
-    using DwordReader = std::function<std::optional<std::uint32_t>(const std::string& keyPath,
-                                                                   const std::string& valueName)>;
+    using StringReader =
+        std::function<std::optional<std::string>(const std::string& keyPath, const std::string& valueName)>;
+    using DwordReader =
+        std::function<std::optional<std::uint32_t>(const std::string& keyPath, const std::string& valueName)>;
 
     RegistryAccess();
     RegistryAccess(RegistryKeySet keySet, StringReader stringReader, DwordReader dwordReader);

@@ -31,8 +31,7 @@ struct BuildString {
 };
 
 constexpr BuildString kBuildStrings[] = {
-    {"3312", 0},   {"3312ru", 0}, {"3312en", 1}, {"3312ww", 1},
-    {"3312us", 1}, {"3795", 2},   {"3967", 3},
+    {"3312", 0}, {"3312ru", 0}, {"3312en", 1}, {"3312ww", 1}, {"3312us", 1}, {"3795", 2}, {"3967", 3},
 };
 
 // "section.name": one point, neither side empty.
@@ -46,24 +45,14 @@ const boost::regex& sectionKeyPattern() {
 // "<build><'=' or '|'><root path>".
 void applyInstallationOption(const po::option& option, InstallationTable& table) {
     boost::smatch key;
-    if (!boost::regex_search(option.string_key, key, sectionKeyPattern())) {
-        return;
-    }
-    if (boost::algorithm::to_lower_copy(key.str(1), std::locale()) != kInstallationsSection) {
-        return;
-    }
-    if (option.value.size() != 1) {
-        return;
-    }
+    if (!boost::regex_search(option.string_key, key, sectionKeyPattern())) return;
+    if (boost::algorithm::to_lower_copy(key.str(1), std::locale()) != kInstallationsSection) return;
+    if (option.value.size() != 1) return;
     std::vector<std::string> pieces;
     boost::algorithm::split(pieces, option.value.front(), boost::algorithm::is_any_of(kInstallationValueSeparators));
-    if (pieces.size() != 2) {
-        return;
-    }
+    if (pieces.size() != 2) return;
     const auto versionCode = versionCodeForBuild(pieces[0]);
-    if (!versionCode) {
-        return;
-    }
+    if (!versionCode) return;
     setInstallation(table, key.str(2), Installation{std::move(pieces[1]), *versionCode});
 }
 
@@ -88,9 +77,7 @@ std::optional<std::string> readBoundedText(std::istream& in) {
 
 std::optional<std::int32_t> versionCodeForBuild(const std::string& build) {
     for (const BuildString& entry : kBuildStrings) {
-        if (build == entry.build) {
-            return entry.versionCode;
-        }
+        if (build == entry.build) return entry.versionCode;
     }
     return std::nullopt;
 }
@@ -121,9 +108,7 @@ SettingsOutcome applySettings(std::istream& in, InstallationTable& table, const 
         outcome.registrySearched = true;
     }
     for (const po::option& option : parsed.options) {
-        if (option.unregistered) {
-            applyInstallationOption(option, table);
-        }
+        if (option.unregistered) applyInstallationOption(option, table);
     }
     return outcome;
 }
@@ -149,9 +134,7 @@ bool loadConfiguration(void* moduleHandle, InstallationTable& table) {
 
 bool loadConfiguration(void* moduleHandle, InstallationTable& table, const RegistryStep& registryStep) {
     const std::string modulePath = platform::modulePath(moduleHandle);
-    if (modulePath.empty()) {
-        return false;
-    }
+    if (modulePath.empty()) return false;
     applySettingsFile(settingsPathFor(modulePath), table, registryStep);
     return true;
 }

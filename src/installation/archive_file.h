@@ -17,7 +17,7 @@ struct ArchiveFile {
     kestran::FileTime ftLastWriteTime;  // the time of every member this archive supplies
     std::uint32_t nFileSizeHigh = 0;
     std::uint32_t nFileSizeLow = 0;
-    char cFileName[kMaxPath] = {};      // lower-cased full path, shown to users and used for ordering
+    char cFileName[kMaxPath] = {};  // lower-cased full path, shown to users and used for ordering
     // The path the archive is opened by. On Windows the same as cFileName; on POSIX the
     // real, case-correct path on disk, since file names there are case-sensitive.
     std::string openPath;

@@ -40,8 +40,7 @@ ExtractedFile::ExtractedFile(const ArchiveFile& archive, const kestran::FileLoca
     const std::uint64_t end = std::uint64_t{location.offset} + location.sizeCompressed;
     if (end > 0xFFFFFFFFull) throw kestran::Failure(kBeyond4GiB);
     if (!isCompressed_ && sizeReal_ > sizeCompressed_) throw kestran::Failure(kStoredTooShort);
-    if (isCompressed_ &&
-        sizeReal_ > std::uint64_t{sizeCompressed_} * kMostUnpackedBytesPerStoredByte + kUnpackSlack)
+    if (isCompressed_ && sizeReal_ > std::uint64_t{sizeCompressed_} * kMostUnpackedBytesPerStoredByte + kUnpackSlack)
         throw kestran::Failure(kImpossibleSize);
 
     // The window starts at the last multiple of the granularity not above the offset.

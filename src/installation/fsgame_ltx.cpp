@@ -22,9 +22,7 @@ constexpr std::size_t kBaseField = 3;
 constexpr std::size_t kSubdirectoryField = 4;
 
 // Whitespace by the classic "C" rules, independent of the global locale.
-bool isClassicSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+bool isClassicSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 bool isFlag(const std::string& field) { return field == "true" || field == "false"; }
 
@@ -39,30 +37,18 @@ LineResult readLine(std::istream& in, std::string& line) {
     line.clear();
     for (;;) {
         int c = in.get();
-        if (in.bad()) {
-            return LineResult::End;
-        }
-        if (c == std::istream::traits_type::eof()) {
-            return line.empty() ? LineResult::End : LineResult::Line;
-        }
-        if (c == '\r' && in.peek() == '\n') {
-            c = in.get();
-        }
-        if (c == '\n') {
-            return LineResult::Line;
-        }
-        if (line.size() == kMaxLineLength) {
-            return LineResult::End;
-        }
+        if (in.bad()) return LineResult::End;
+        if (c == std::istream::traits_type::eof()) return line.empty() ? LineResult::End : LineResult::Line;
+        if (c == '\r' && in.peek() == '\n') c = in.get();
+        if (c == '\n') return LineResult::Line;
+        if (line.size() == kMaxLineLength) return LineResult::End;
         line.push_back(static_cast<char>(c));
     }
 }
 
 bool isComment(const std::string& line) {
     for (const char c : line) {
-        if (!isClassicSpace(c)) {
-            return c == kCommentMark;
-        }
+        if (!isClassicSpace(c)) return c == kCommentMark;
     }
     return false;
 }
@@ -91,18 +77,12 @@ std::vector<std::string> readFsgameDirectories(std::istream& in, const std::stri
     while (readLine(in, line) == LineResult::Line) {
         // The line's text ends at its first NUL.
         const std::size_t nul = line.find('\0');
-        if (nul != std::string::npos) {
-            line.resize(nul);
-        }
-        if (isComment(line)) {
-            continue;
-        }
+        if (nul != std::string::npos) line.resize(nul);
+        if (isComment(line)) continue;
         // Every separator splits: n separators give n + 1 fields, empty ones included.
         boost::algorithm::split(fields, line, boost::algorithm::is_any_of(kFieldSeparators),
                                 boost::algorithm::token_compress_off);
-        for (std::string& field : fields) {
-            boost::algorithm::trim_if(field, isClassicSpace);
-        }
+        for (std::string& field : fields) boost::algorithm::trim_if(field, isClassicSpace);
         if (fields.size() < kMinFields || !isFlag(fields[kFirstFlagField]) || !isFlag(fields[kSecondFlagField])) {
             continue;
         }
@@ -111,14 +91,10 @@ std::vector<std::string> readFsgameDirectories(std::istream& in, const std::stri
         const std::string& base = alias != aliases.end() ? alias->second : fields[kBaseField];
         const std::string subdirectory = fields.size() > kSubdirectoryField ? fields[kSubdirectoryField] : "";
         std::string directory = joinDirectory(base, subdirectory);
-        if (directory.size() > kMaxFsgameDirectory) {
-            continue;
-        }
+        if (directory.size() > kMaxFsgameDirectory) continue;
         aliases[fields[kAliasField]] = directory;
         directories.push_back(std::move(directory));
-        if (directories.size() == kMaxFsgameDirectories) {
-            break;
-        }
+        if (directories.size() == kMaxFsgameDirectories) break;
     }
     return directories;
 }

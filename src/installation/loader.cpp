@@ -17,7 +17,6 @@ namespace {
 const char* const kLoadFailed = "error";
 const char* const kPathTooLong = "archive path is 260 characters or longer: ";
 
-
 constexpr char kSeparator = '\\';
 
 // Every run of backslashes becomes a single one.

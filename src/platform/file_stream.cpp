@@ -17,9 +17,7 @@ FileStreamBuffer::FileStreamBuffer(ReadOnlyFile file) : file_(std::move(file)), 
     setg(buffer_.data(), buffer_.data(), buffer_.data());
 }
 
-std::uint64_t FileStreamBuffer::position() const {
-    return bufferStart_ + static_cast<std::uint64_t>(gptr() - eback());
-}
+std::uint64_t FileStreamBuffer::position() const { return bufferStart_ + static_cast<std::uint64_t>(gptr() - eback()); }
 
 FileStreamBuffer::int_type FileStreamBuffer::underflow() {
     if (gptr() < egptr()) return traits_type::to_int_type(*gptr());

@@ -17,8 +17,8 @@ namespace kestran::platform {
 
 // One entry of a directory search, as the system's find-data record describes it.
 struct FoundEntry {
-    std::string name;      // the entry's name as stored on disk
-    std::string openPath;  // the path to open it by (the real path on POSIX)
+    std::string name;              // the entry's name as stored on disk
+    std::string openPath;          // the path to open it by (the real path on POSIX)
     std::uint32_t attributes = 0;  // Windows attribute bits (0x10 for a directory)
     FileTime creationTime;
     FileTime lastAccessTime;
@@ -76,7 +76,7 @@ std::uint32_t windowGranularity();
 struct FileWindow {
     const std::uint8_t* data = nullptr;  // first byte of the window; null for an empty window
     std::size_t length = 0;
-    void* handle = nullptr;              // what releaseWindow needs
+    void* handle = nullptr;  // what releaseWindow needs
 };
 
 // The window of length bytes of the file at path from windowStart, a multiple of

@@ -56,9 +56,7 @@ bool containsIgnoringCase(const std::string& text, const std::string& part) {
 
 // dir + "/" + name, without doubling a separator the directory already ends in.
 std::string joinPath(const std::string& directory, const std::string& name) {
-    if (directory.empty()) {
-        return name;
-    }
+    if (directory.empty()) return name;
     return directory.back() == '/' ? directory + name : directory + "/" + name;
 }
 
@@ -71,9 +69,7 @@ bool existsAsWritten(const std::string& path) {
 // the first in byte order, so the answer doesn't depend on the listing order.
 bool findIgnoringCase(const std::string& directory, const std::string& name, std::string& match) {
     DIR* dir = ::opendir(directory.empty() ? "." : directory.c_str());
-    if (dir == nullptr) {
-        return false;
-    }
+    if (dir == nullptr) return false;
     bool found = false;
     while (const dirent* entry = ::readdir(dir)) {
         const std::string candidate = entry->d_name;
@@ -117,9 +113,7 @@ class FileDescriptor {
 public:
     explicit FileDescriptor(int fd) : fd_(fd) {}
     ~FileDescriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
+        if (fd_ >= 0) ::close(fd_);
     }
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
@@ -141,12 +135,8 @@ bool writeAll(int fd, const std::uint8_t* data, std::size_t size) {
     std::size_t written = 0;
     while (written < size) {
         const ssize_t result = ::write(fd, data + written, std::min(size - written, kMaxIoPiece));
-        if (result < 0 && errno == EINTR) {
-            continue;
-        }
-        if (result <= 0) {
-            return false;
-        }
+        if (result < 0 && errno == EINTR) continue;
+        if (result <= 0) return false;
         written += static_cast<std::size_t>(result);
     }
     return true;
@@ -157,24 +147,16 @@ bool writeAll(int fd, const std::uint8_t* data, std::size_t size) {
 // read. Regular files ignore O_NONBLOCK.
 int openRegularFile(const std::string& path) {
     FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (file.get() < 0) {
-        throw Failure(kCantOpenFile);
-    }
+    if (file.get() < 0) throw Failure(kCantOpenFile);
     struct stat status {};
-    if (::fstat(file.get(), &status) != 0) {
-        throw Failure(kCantReadFileSize);
-    }
-    if (!S_ISREG(status.st_mode)) {
-        throw Failure(kNotARegularFile);
-    }
+    if (::fstat(file.get(), &status) != 0) throw Failure(kCantReadFileSize);
+    if (!S_ISREG(status.st_mode)) throw Failure(kNotARegularFile);
     return file.release();
 }
 
 std::uint64_t sizeOf(int fd) {
     struct stat status {};
-    if (::fstat(fd, &status) != 0) {
-        throw Failure(kCantReadFileSize);
-    }
+    if (::fstat(fd, &status) != 0) throw Failure(kCantReadFileSize);
     return status.st_size < 0 ? 0 : static_cast<std::uint64_t>(status.st_size);
 }
 
@@ -183,19 +165,11 @@ std::size_t readFully(int fd, std::uint64_t offset, std::uint8_t* into, std::siz
     std::size_t done = 0;
     while (done < length) {
         const std::uint64_t at = offset + done;
-        if (at > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
-            break;
-        }
+        if (at > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) break;
         const ssize_t got = ::pread(fd, into + done, std::min(length - done, kMaxIoPiece), static_cast<off_t>(at));
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            throw Failure(kCantReadFile);
-        }
-        if (got == 0) {
-            break;
-        }
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) throw Failure(kCantReadFile);
+        if (got == 0) break;
         done += static_cast<std::size_t>(got);
     }
     return done;
@@ -211,14 +185,10 @@ std::vector<FoundEntry> findArchiveCandidates(const std::string& directory) {
     std::vector<FoundEntry> found;
     const std::string realDirectory = resolvePath(directory);
     DIR* dir = ::opendir(realDirectory.empty() ? "." : realDirectory.c_str());
-    if (dir == nullptr) {
-        return found;
-    }
+    if (dir == nullptr) return found;
     while (const dirent* entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
-        if (name == "." || name == ".." || !containsIgnoringCase(name, kArchiveNameMark)) {
-            continue;
-        }
+        if (name == "." || name == ".." || !containsIgnoringCase(name, kArchiveNameMark)) continue;
         FoundEntry item;
         item.name = name;
         item.openPath = joinPath(realDirectory, name);
@@ -245,9 +215,7 @@ std::string resolvePath(const std::string& path) {
     std::replace(text.begin(), text.end(), '\\', '/');
     std::string collapsed;
     for (const char c : text) {
-        if (!(c == '/' && !collapsed.empty() && collapsed.back() == '/')) {
-            collapsed.push_back(c);
-        }
+        if (!(c == '/' && !collapsed.empty() && collapsed.back() == '/')) collapsed.push_back(c);
     }
 
     std::string resolved = (!collapsed.empty() && collapsed.front() == '/') ? "/" : "";
@@ -255,9 +223,7 @@ std::string resolvePath(const std::string& path) {
     std::size_t start = resolved.size();
     while (start < collapsed.size()) {
         std::size_t end = collapsed.find('/', start);
-        if (end == std::string::npos) {
-            end = collapsed.size();
-        }
+        if (end == std::string::npos) end = collapsed.size();
         const std::string component = collapsed.substr(start, end - start);
         std::string next = joinPath(resolved, component);
         if (lookingUp && !existsAsWritten(next)) {
@@ -269,9 +235,7 @@ std::string resolvePath(const std::string& path) {
             }
         }
         resolved = std::move(next);
-        if (end < collapsed.size()) {
-            resolved.push_back('/');
-        }
+        if (end < collapsed.size()) resolved.push_back('/');
         start = end + 1;
     }
     return resolved;
@@ -280,18 +244,14 @@ std::string resolvePath(const std::string& path) {
 ReadOnlyFile::ReadOnlyFile(const std::string& path) : handle_(openRegularFile(path)) {}
 
 ReadOnlyFile::~ReadOnlyFile() {
-    if (handle_ >= 0) {
-        ::close(static_cast<int>(handle_));
-    }
+    if (handle_ >= 0) ::close(static_cast<int>(handle_));
 }
 
 ReadOnlyFile::ReadOnlyFile(ReadOnlyFile&& other) noexcept : handle_(std::exchange(other.handle_, -1)) {}
 
 ReadOnlyFile& ReadOnlyFile::operator=(ReadOnlyFile&& other) noexcept {
     if (this != &other) {
-        if (handle_ >= 0) {
-            ::close(static_cast<int>(handle_));
-        }
+        if (handle_ >= 0) ::close(static_cast<int>(handle_));
         handle_ = std::exchange(other.handle_, -1);
     }
     return *this;
@@ -309,17 +269,13 @@ std::uint32_t windowGranularity() {
 }
 
 FileWindow readWindow(const std::string& path, std::uint64_t windowStart, std::size_t length) {
-    if (windowStart % windowGranularity() != 0) {
-        throw Failure(kWindowNotAligned);
-    }
+    if (windowStart % windowGranularity() != 0) throw Failure(kWindowNotAligned);
     const ReadOnlyFile file(resolvePath(path));
     if (length == 0) {
         return {};
     }
     const std::uint64_t fileSize = file.size();
-    if (windowStart > fileSize || length > fileSize - windowStart) {
-        throw Failure(kWindowPastEnd);
-    }
+    if (windowStart > fileSize || length > fileSize - windowStart) throw Failure(kWindowPastEnd);
     // Read, not mapped: a mapped page past the file's end faults with SIGBUS on access,
     // and another process may truncate the file at any moment (an updater replacing the
     // archive, say). Read bytes stay valid whatever happens to the file.
@@ -332,9 +288,7 @@ FileWindow readWindow(const std::string& path, std::uint64_t windowStart, std::s
 }
 
 void releaseWindow(FileWindow& window) {
-    if (window.handle != nullptr) {
-        ContentBuffer(static_cast<std::uint8_t*>(window.handle)).reset();
-    }
+    if (window.handle != nullptr) ContentBuffer(static_cast<std::uint8_t*>(window.handle)).reset();
     window = FileWindow{};
 }
 
@@ -359,15 +313,11 @@ ContentBuffer allocateContentBuffer(std::size_t size) {
 
 WriteResult writeLocalFile(const std::string& path, const std::uint8_t* data, std::size_t size, bool overwrite,
                            FileTime time) {
-    if (size > 0 && data == nullptr) {
-        return WriteResult::Failed;
-    }
+    if (size > 0 && data == nullptr) return WriteResult::Failed;
     const std::string& target = path;
     const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (overwrite ? O_TRUNC : O_EXCL);
     FileDescriptor file(::open(target.c_str(), flags, 0666));
-    if (file.get() < 0) {
-        return errno == EEXIST ? WriteResult::AlreadyExists : WriteResult::Failed;
-    }
+    if (file.get() < 0) return errno == EEXIST ? WriteResult::AlreadyExists : WriteResult::Failed;
     struct stat status {};
     const bool isRegularFile = ::fstat(file.get(), &status) == 0 && S_ISREG(status.st_mode);
 
@@ -383,9 +333,7 @@ WriteResult writeLocalFile(const std::string& path, const std::uint8_t* data, st
     complete = file.close() && complete;
     if (!complete) {
         // Leave nothing partial behind (a device such as /dev/full is not removed).
-        if (isRegularFile) {
-            ::unlink(target.c_str());
-        }
+        if (isRegularFile) ::unlink(target.c_str());
         return WriteResult::Failed;
     }
     return WriteResult::Written;
@@ -399,16 +347,12 @@ OutputDirectory::OutputDirectory(std::string path, std::intptr_t handle) : path_
 
 OutputDirectory::OutputDirectory(const std::string& path) : path_(path), handle_(-1) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        throw Failure(path + ": " + std::strerror(errno));
-    }
+    if (fd < 0) throw Failure(path + ": " + std::strerror(errno));
     handle_ = fd;
 }
 
 OutputDirectory::~OutputDirectory() {
-    if (handle_ >= 0) {
-        ::close(static_cast<int>(handle_));
-    }
+    if (handle_ >= 0) ::close(static_cast<int>(handle_));
 }
 
 OutputDirectory::OutputDirectory(OutputDirectory&& other) noexcept
@@ -416,9 +360,7 @@ OutputDirectory::OutputDirectory(OutputDirectory&& other) noexcept
 
 OutputDirectory& OutputDirectory::operator=(OutputDirectory&& other) noexcept {
     if (this != &other) {
-        if (handle_ >= 0) {
-            ::close(static_cast<int>(handle_));
-        }
+        if (handle_ >= 0) ::close(static_cast<int>(handle_));
         path_ = std::move(other.path_);
         handle_ = std::exchange(other.handle_, -1);
     }
@@ -449,9 +391,7 @@ OutputDirectory OutputDirectory::subdirectory(const std::string& name) const {
     const int fd = ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
-        if (isSymbolicLink(parent, name)) {
-            throw Failure(shown + " is a symbolic link, which is not followed");
-        }
+        if (isSymbolicLink(parent, name)) throw Failure(shown + " is a symbolic link, which is not followed");
         throw Failure("cannot open the directory " + shown + ": " + std::strerror(error));
     }
     return OutputDirectory(shown, fd);
@@ -475,9 +415,7 @@ WriteResult OutputDirectory::writeFile(const std::string& name, const std::uint8
         why = shown + " is a directory";
         return WriteResult::Failed;
     }
-    if (exists && !overwrite) {
-        return WriteResult::AlreadyExists;
-    }
+    if (exists && !overwrite) return WriteResult::AlreadyExists;
 
     // Without overwrite the file is made under its own name, and only if nothing is
     // there; with it, under a temporary name that then replaces the entry.
@@ -485,9 +423,7 @@ WriteResult OutputDirectory::writeFile(const std::string& name, const std::uint8
     FileDescriptor file(
         ::openat(directory, written.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
     if (file.get() < 0) {
-        if (!overwrite && errno == EEXIST) {
-            return WriteResult::AlreadyExists;
-        }
+        if (!overwrite && errno == EEXIST) return WriteResult::AlreadyExists;
         why = "cannot create " + shown + ": " + std::strerror(errno);
         return WriteResult::Failed;
     }

@@ -9,15 +9,15 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-#include <windows.h>
 #include <shlwapi.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <memory>
-#include <string>
 #include <new>
+#include <string>
 #include <type_traits>
 #include <utility>
 
@@ -234,8 +234,7 @@ constexpr DWORD kNoAttributes = INVALID_FILE_ATTRIBUTES;
 std::string lastErrorText() { return "Windows error " + std::to_string(GetLastError()); }
 
 // Writes a new file (it must not exist) with these bytes and times; true when all went in.
-bool writeNewFile(const std::string& path, const std::uint8_t* data, std::size_t size, FileTime time,
-                  DWORD& error) {
+bool writeNewFile(const std::string& path, const std::uint8_t* data, std::size_t size, FileTime time, DWORD& error) {
     const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         error = GetLastError();
@@ -287,7 +286,8 @@ OutputDirectory OutputDirectory::subdirectory(const std::string& name) const {
     if (attributes == kNoAttributes) throw Failure("cannot open the directory " + full + " (" + lastErrorText() + ")");
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
         throw Failure(full + " is a symbolic link or junction, which is not followed");
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) throw Failure("cannot make the directory " + full + ": a file is there");
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+        throw Failure("cannot make the directory " + full + ": a file is there");
     return OutputDirectory(full, 0);
 }
 
@@ -319,8 +319,8 @@ WriteResult OutputDirectory::writeFile(const std::string& name, const std::uint8
     }
     // A fresh file beside the target, which then takes its place.
     static std::atomic<unsigned> counter{0};
-    const std::string temporary = path_ + "\\." + name + ".kestran-" + std::to_string(GetCurrentProcessId()) + "-" +
-                                  std::to_string(counter++);
+    const std::string temporary =
+        path_ + "\\." + name + ".kestran-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++);
     if (!writeNewFile(temporary, data, size, time, error)) {
         why = "cannot write " + full + " (Windows error " + std::to_string(error) + ")";
         return WriteResult::Failed;
@@ -376,8 +376,7 @@ std::optional<std::string> readRegistryString(const std::string& keyPath, const 
     const UniqueKey key = openMachineKey(keyPath);
     if (!key) return std::nullopt;
     DWORD size = 0;
-    if (SHRegGetValueA(key.get(), nullptr, valueName.c_str(), SRRF_RT_REG_SZ, nullptr, nullptr, &size) !=
-        ERROR_SUCCESS)
+    if (SHRegGetValueA(key.get(), nullptr, valueName.c_str(), SRRF_RT_REG_SZ, nullptr, nullptr, &size) != ERROR_SUCCESS)
         return std::nullopt;
     if (size == 0) return std::string();
     std::string buffer(size, '\0');

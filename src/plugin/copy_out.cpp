@@ -40,9 +40,12 @@ int copyOut(const std::string& virtualPath, const std::string& localPath, int co
     }
 
     switch (platform::writeLocalFile(localPath, file->data(), file->sizeReal(), overwrite, file->time())) {
-        case platform::WriteResult::Written: break;
-        case platform::WriteResult::AlreadyExists: return FS_FILE_EXISTS;
-        case platform::WriteResult::Failed: return FS_FILE_WRITEERROR;
+        case platform::WriteResult::Written:
+            break;
+        case platform::WriteResult::AlreadyExists:
+            return FS_FILE_EXISTS;
+        case platform::WriteResult::Failed:
+            return FS_FILE_WRITEERROR;
     }
     file.reset();
 

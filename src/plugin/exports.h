@@ -15,5 +15,4 @@ int WINAPI FsGetFile(char* RemoteName, char* LocalName, int CopyFlags, RemoteInf
 int WINAPI FsExecuteFile(HWND MainWin, char* RemoteName, char* Verb);
 void WINAPI FsGetDefRootName(char* DefRootName, int maxlen);
 void WINAPI FsStatusInfo(char* RemoteDir, int InfoStartEnd, int InfoOperation);
-
 }

@@ -21,7 +21,7 @@ std::shared_ptr<const kestran_db::KestranDB> GuardedSets::find(const std::string
 }
 
 std::shared_ptr<const kestran_db::KestranDB> GuardedSets::findOrLoad(const std::string& name,
-                                                                    const Installation& installation) {
+                                                                     const Installation& installation) {
     if (auto set = find(name)) return set;
 
     const std::shared_ptr<std::mutex> loadLock = loadLockFor(name);

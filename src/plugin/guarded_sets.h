@@ -38,8 +38,7 @@ public:
     // The set of an installation, loaded first (with the prefix "\NAME\") when the name
     // has none. A load that throws stores nothing, so the next call tries again; the
     // loader's exception goes on to the caller.
-    std::shared_ptr<const kestran_db::KestranDB> findOrLoad(const std::string& name,
-                                                           const Installation& installation);
+    std::shared_ptr<const kestran_db::KestranDB> findOrLoad(const std::string& name, const Installation& installation);
 
     std::size_t size() const;
 

@@ -46,7 +46,7 @@ int presentProperties(HWND, const PropertiesView& view) {
     if (dialogBoxLFM != nullptr) {
         const std::string form = propertiesFormText(view);
         dialogBoxLFM(reinterpret_cast<std::intptr_t>(form.data()), static_cast<unsigned long>(form.size()),
-                               ignoreDialogMessages);
+                     ignoreDialogMessages);
         return FS_EXEC_OK;
     }
     if (messageBox != nullptr) {

@@ -6,8 +6,7 @@
 
 namespace kestran::plugin {
 
-Listing listPath(const std::string& path, const InstallationTable& installations, GuardedSets& sets,
-                 FILETIME now) {
+Listing listPath(const std::string& path, const InstallationTable& installations, GuardedSets& sets, FILETIME now) {
     const std::string trimmed = withoutTrailingSeparator(path);
     if (trimmed == kRootPath) return listRoot(installations, now);
     return listDirectory(trimmed, installations, sets);

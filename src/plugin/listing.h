@@ -21,8 +21,7 @@ struct Listing {
 
 // Any virtual path: one trailing backslash is dropped, "\" lists the root stamped with
 // now, everything else lists inside an installation.
-Listing listPath(const std::string& path, const InstallationTable& installations, GuardedSets& sets,
-                 FILETIME now);
+Listing listPath(const std::string& path, const InstallationTable& installations, GuardedSets& sets, FILETIME now);
 
 // Every installation's name as a directory of size 0, all with the one time now, in
 // the table's order. No handle for an empty table.

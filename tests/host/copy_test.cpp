@@ -131,11 +131,11 @@ TEST_F(CopyTest, FailuresAndTheirResults) {
     };
     const Case cases[] = {
         {"/ARNA/missing.txt", "a", FS_FILE_NOTFOUND},
-        {"ARNA/docs/readme.txt", "b", FS_FILE_NOTFOUND},   // outside the scheme
-        {"/VESK/notes.txt", "c", FS_FILE_NOTFOUND},        // configured, never listed: not loaded
-        {"/XYZ/notes.txt", "d", FS_FILE_NOTFOUND},         // not configured
-        {"/ARNA/damaged.bin", "e", FS_FILE_READERROR},     // compressed bytes that don't unpack
-        {"/ARNA/beyond.bin", "f", FS_FILE_READERROR},      // past the archive's end
+        {"ARNA/docs/readme.txt", "b", FS_FILE_NOTFOUND},  // outside the scheme
+        {"/VESK/notes.txt", "c", FS_FILE_NOTFOUND},       // configured, never listed: not loaded
+        {"/XYZ/notes.txt", "d", FS_FILE_NOTFOUND},        // not configured
+        {"/ARNA/damaged.bin", "e", FS_FILE_READERROR},    // compressed bytes that don't unpack
+        {"/ARNA/beyond.bin", "f", FS_FILE_READERROR},     // past the archive's end
         {"/ARNA/docs/readme.txt", nullptr, FS_FILE_WRITEERROR},
     };
     for (const Case& c : cases) {

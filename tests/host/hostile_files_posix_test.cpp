@@ -37,8 +37,7 @@ protected:
     void SetUp() override { writeArna(arna); }
 
     void startHost(const std::string& extraLines = "") {
-        host = std::make_unique<PluginHost>(temp.path() / "plugin",
-                                            settingsFor({{"ARNA", "3312", arna}}) + extraLines);
+        host = std::make_unique<PluginHost>(temp.path() / "plugin", settingsFor({{"ARNA", "3312", arna}}) + extraLines);
         host->FsInit(1, nullptr, nullptr, nullptr);
     }
 
@@ -52,7 +51,8 @@ TEST_F(HostileFiles, AFifoAmongTheArchivesFailsTheLoadWithoutBlocking) {
     const fs::path fifo = arna / "stray.db2";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
     startHost();
-    const auto names = withoutBlocking<std::vector<std::string>>(fifo, [&] { return PluginHost::names(host->list("/ARNA")); });
+    const auto names =
+        withoutBlocking<std::vector<std::string>>(fifo, [&] { return PluginHost::names(host->list("/ARNA")); });
     EXPECT_TRUE(names.empty());
     // Nothing was left holding the installation's load lock: the next listing answers too.
     fs::remove(fifo);
@@ -66,7 +66,8 @@ TEST_F(HostileFiles, AFifoInPlaceOfALoadedArchiveIsAReadError) {
     fs::remove(archive);
     ASSERT_EQ(::mkfifo(archive.c_str(), 0644), 0);
     fs::create_directories(out);
-    const int result = withoutBlocking<int>(archive, [&] { return host->getFile("/ARNA/textures/wall.dds", out / "w", 0); });
+    const int result =
+        withoutBlocking<int>(archive, [&] { return host->getFile("/ARNA/textures/wall.dds", out / "w", 0); });
     EXPECT_EQ(result, FS_FILE_READERROR);
     EXPECT_FALSE(fs::exists(out / "w"));
 }

@@ -26,10 +26,9 @@ protected:
         writeVesk(vesk);
         fs::create_directories(broken);
         std::ofstream(broken / "bad.db0") << "this is no archive at all";
-        host = std::make_unique<PluginHost>(temp.path() / "plugin",
-                                            settingsFor({{"VESK", "3312", vesk},
-                                                         {"ARNA", "3312", arna},
-                                                         {"BROKEN", "3312en", broken}}));
+        host = std::make_unique<PluginHost>(
+            temp.path() / "plugin",
+            settingsFor({{"VESK", "3312", vesk}, {"ARNA", "3312", arna}, {"BROKEN", "3312en", broken}}));
         ASSERT_EQ(host->FsInit(7, nullptr, nullptr, nullptr), 0);
     }
 
@@ -93,7 +92,7 @@ TEST_F(ListingTest, EmptyRootGivesInvalidHandleAndLeavesTheLastError) {
 TEST_F(ListingTest, FirstListingLoadsAndListsTheMergedTree) {
     const auto top = host->list("/ARNA");
     ASSERT_EQ(PluginHost::names(top), (std::vector<std::string>{"beyond.bin", "damaged.bin", "docs", "empty.txt",
-                                                                 "junk.raw", "levels", "textures"}));
+                                                                "junk.raw", "levels", "textures"}));
     EXPECT_EQ(top[2].attributes, kDirectoryAttributes);
     EXPECT_EQ(top[2].mode, kDirectoryMode);
     EXPECT_EQ(top[4].attributes, kFileAttributes);

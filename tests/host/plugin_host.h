@@ -64,9 +64,9 @@ public:
 #if defined(_WIN32)
         static std::atomic<unsigned> counter{0};
         for (;;) {
-            const fs::path candidate = fs::temp_directory_path() /
-                                       ("kestran-host-" + std::to_string(GetCurrentProcessId()) + "-" +
-                                        std::to_string(GetTickCount64()) + "-" + std::to_string(counter++));
+            const fs::path candidate =
+                fs::temp_directory_path() / ("kestran-host-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                             std::to_string(GetTickCount64()) + "-" + std::to_string(counter++));
             if (fs::create_directory(candidate)) {
                 path_ = candidate;
                 break;
@@ -98,9 +98,7 @@ inline std::uint64_t ticksOf(std::int64_t unixSeconds) {
     return static_cast<std::uint64_t>(unixSeconds) * kTicksPerSecond + kUnixEpochTicks;
 }
 
-inline std::uint64_t ticksOf(FILETIME time) {
-    return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
-}
+inline std::uint64_t ticksOf(FILETIME time) { return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime; }
 
 inline std::int64_t unixSecondsOf(FILETIME time) {
     return static_cast<std::int64_t>((ticksOf(time) - kUnixEpochTicks) / kTicksPerSecond);

@@ -31,8 +31,8 @@ protected:
     void SetUp() override {
         removeKeys();
         HKEY probe = nullptr;
-        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kVendorKey, 0, nullptr, 0, KEY_WRITE | kInstallerView, nullptr,
-                            &probe, nullptr) != ERROR_SUCCESS)
+        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kVendorKey, 0, nullptr, 0, KEY_WRITE | kInstallerView, nullptr, &probe,
+                            nullptr) != ERROR_SUCCESS)
             GTEST_SKIP() << "no write access to HKEY_LOCAL_MACHINE";
         RegCloseKey(probe);
 
@@ -68,8 +68,8 @@ protected:
     static void setValue(Edition edition, const char* name, DWORD type, const void* data, DWORD size,
                          REGSAM view = kInstallerView) {
         HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kEditionKeys[edition], 0, nullptr, 0, KEY_WRITE | view,
-                                  nullptr, &key, nullptr),
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kEditionKeys[edition], 0, nullptr, 0, KEY_WRITE | view, nullptr,
+                                  &key, nullptr),
                   ERROR_SUCCESS);
         EXPECT_EQ(RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
         RegCloseKey(key);

@@ -41,8 +41,7 @@ TEST(SettingsSample, ExamplesAreTakenOnceUncommented) {
         SCOPED_TRACE(lineEnds);
         auto settings = [&](const std::string& t) { return lineEnds == "CRLF" ? withCrLf(t) : t; };
         // As shipped: nothing but comments and sections (the registry is left out).
-        PluginHost shipped(temp.path() / std::to_string(loads++),
-                           settings(text + "[main]\nuse_registry = false\n"));
+        PluginHost shipped(temp.path() / std::to_string(loads++), settings(text + "[main]\nuse_registry = false\n"));
         EXPECT_TRUE(shipped.list("/").empty());
         PluginHost examples(temp.path() / std::to_string(loads++), settings(uncommented(text)));
         EXPECT_EQ(PluginHost::names(examples.list("/")),

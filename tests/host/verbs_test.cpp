@@ -36,9 +36,9 @@ class VerbsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         writeArna(temp.path() / "arna");
-        host = std::make_unique<PluginHost>(temp.path() / "plugin",
-                                            settingsFor({{"ARNA", "3312", temp.path() / "arna"},
-                                                         {"MINE", "3312", temp.path() / "arna"}}));
+        host = std::make_unique<PluginHost>(
+            temp.path() / "plugin",
+            settingsFor({{"ARNA", "3312", temp.path() / "arna"}, {"MINE", "3312", temp.path() / "arna"}}));
         host->FsInit(0, nullptr, nullptr, nullptr);
         formsShown.clear();
         messagesShown.clear();
@@ -108,8 +108,8 @@ TEST_F(VerbsTest, PropertiesShowsTheHostDialog) {
     for (const std::string& piece :
          {std::string("Caption = 'File Properties'"), std::string("Caption = 'Close'"),
           std::string("Caption = 'File name:'"), std::string("Caption = 'File size:'"),
-          std::string("Caption = 'Archive files (descending priority order):'"), "'" + newer + "'",
-          "'" + older + "'", std::string("Caption = '\\ARNA\\textures\\wall.dds'"),
+          std::string("Caption = 'Archive files (descending priority order):'"), "'" + newer + "'", "'" + older + "'",
+          std::string("Caption = '\\ARNA\\textures\\wall.dds'"),
           "Caption = '" + std::to_string(newWall().size()) + "'"}) {
         const std::size_t found = form.find(piece, at);
         ASSERT_NE(found, std::string::npos) << piece << "\n" << form;

@@ -12,8 +12,8 @@
 #include "common/failure.h"
 #include "installation_options.h"
 #include "local_names.h"
-#include "terminal_text.h"
 #include "platform/platform.h"
+#include "terminal_text.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -27,8 +27,9 @@ namespace {
 
 namespace po = boost::program_options;
 
-constexpr const char* kUsage = "usage: kestran-db extract VPATH... -o DIR (--root DIR (--build B | --version-code N) | "
-                               "--config FILE --installation NAME)";
+constexpr const char* kUsage =
+    "usage: kestran-db extract VPATH... -o DIR (--root DIR (--build B | --version-code N) | "
+    "--config FILE --installation NAME)";
 
 bool standardErrorIsTerminal() {
 #ifdef _WIN32
@@ -145,16 +146,16 @@ public:
 
 private:
     static std::string toSlashes(std::string path) {
-        for (char& c : path) {
+        for (char& c : path)
             if (c == '\\') c = '/';
-        }
         return path;
     }
 
     void planNode(const kestran_db::FileNode& node, const std::string& path, const std::string& shown,
                   std::optional<std::size_t> parent) {
         if (const std::optional<std::string> why = localNameRefusal(node.name)) {
-            const std::string where = parent ? target_.path() + "/" + toSlashes(jobs_[*parent].shownPath) : target_.path();
+            const std::string where =
+                parent ? target_.path() + "/" + toSlashes(jobs_[*parent].shownPath) : target_.path();
             refuse(node, shown, *why + ", so it could land outside " + where);
             return;
         }
@@ -181,9 +182,13 @@ private:
             const kestran_db::ExtractedFile file = installation_.db->extract(job.treePath);
             std::string why;
             switch (into.writeFile(job.name, file.data(), file.sizeReal(), true, file.time(), why)) {
-                case platform::WriteResult::Written: return true;
-                case platform::WriteResult::AlreadyExists: why = "it exists"; break;
-                case platform::WriteResult::Failed: break;
+                case platform::WriteResult::Written:
+                    return true;
+                case platform::WriteResult::AlreadyExists:
+                    why = "it exists";
+                    break;
+                case platform::WriteResult::Failed:
+                    break;
             }
             report("kestran-db extract: refused \"" + printable(job.shownPath) + "\": " + printable(why));
         } catch (const Failure& e) {

@@ -43,7 +43,6 @@ CivilDate civilFromDays(std::int64_t days) {
     return {yearOfEra + era * 400 + (month <= 2 ? 1 : 0), month, day};
 }
 
-
 bool isSeparator(char c) { return c == '/' || c == '\\'; }
 
 InstallationChoice chooseByRoot(const po::variables_map& vm) {
@@ -112,8 +111,9 @@ InstallationChoice chooseInstallation(const po::variables_map& vm) {
         return chooseByRoot(vm);
     }
     if (byConfig) return chooseByConfig(vm);
-    throw UsageError("no installation given: use --root DIR with --build B or --version-code N, "
-                     "or --config FILE with --installation NAME");
+    throw UsageError(
+        "no installation given: use --root DIR with --build B or --version-code N, "
+        "or --config FILE with --installation NAME");
 }
 
 LoadedInstallation loadChosenInstallation(const InstallationChoice& choice) {
@@ -140,9 +140,8 @@ std::string treePath(const std::string& top, const std::string& virtualPath) {
     while (end > begin && isSeparator(virtualPath[end - 1])) --end;
     if (begin == end) return top;
     std::string path = top + "\\" + virtualPath.substr(begin, end - begin);
-    for (std::size_t i = top.size(); i < path.size(); ++i) {
+    for (std::size_t i = top.size(); i < path.size(); ++i)
         if (path[i] == '/') path[i] = '\\';
-    }
     return path;
 }
 

@@ -34,7 +34,8 @@ std::optional<std::string> portableNameRefusal(const std::string& name) {
     if (name == "." || name == "..") return quoted(name) + " is no file name";
     if (name.find_first_of("/\\") != std::string::npos) return quoted(name) + " holds a path separator";
     if (name.find('\0') != std::string::npos) return std::string("a name with a NUL byte");
-    if (name.size() >= 2 && name[1] == ':' && isDriveLetter(name[0])) return quoted(name) + " starts with a drive letter";
+    if (name.size() >= 2 && name[1] == ':' && isDriveLetter(name[0]))
+        return quoted(name) + " starts with a drive letter";
     return std::nullopt;
 }
 
@@ -42,7 +43,8 @@ std::optional<std::string> windowsNameRefusal(const std::string& name) {
     if (name.empty()) return std::nullopt;
     if (isDeviceName(name)) return quoted(name) + " is a Windows device name";
     if (name.find(':') != std::string::npos) return quoted(name) + " holds a ':', which names a data stream on Windows";
-    if (name.back() == '.' || name.back() == ' ') return quoted(name) + " ends in a dot or a space, which Windows drops";
+    if (name.back() == '.' || name.back() == ' ')
+        return quoted(name) + " ends in a dot or a space, which Windows drops";
     for (const char c : name) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte < 0x20 || c == '<' || c == '>' || c == '"' || c == '|' || c == '?' || c == '*')

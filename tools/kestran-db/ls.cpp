@@ -13,8 +13,9 @@ namespace {
 
 namespace po = boost::program_options;
 
-constexpr const char* kUsage = "usage: kestran-db ls [-R] [VPATH] (--root DIR (--build B | --version-code N) | "
-                               "--config FILE --installation NAME)";
+constexpr const char* kUsage =
+    "usage: kestran-db ls [-R] [VPATH] (--root DIR (--build B | --version-code N) | "
+    "--config FILE --installation NAME)";
 
 void printEntry(std::ostream& out, const kestran_db::FileNode& node, const std::string& shownName) {
     out << (node.isDir ? 'd' : '-') << '\t' << entrySize(node) << '\t' << isoTime(entryTime(node)) << '\t'

@@ -25,7 +25,8 @@ const Command kCommands[] = {
 
 void printOverview(std::ostream& out) {
     out << "usage: kestran-db COMMAND [OPTIONS] [ARGUMENTS]\n\ncommands:\n";
-    for (const Command& c : kCommands) out << "  " << c.name << std::string(10 - std::string(c.name).size(), ' ') << c.summary << '\n';
+    for (const Command& c : kCommands)
+        out << "  " << c.name << std::string(10 - std::string(c.name).size(), ' ') << c.summary << '\n';
     out << "\n'kestran-db COMMAND --help' describes a command.\n";
 }
 

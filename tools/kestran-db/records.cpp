@@ -8,10 +8,10 @@
 #include "archive/chunk_stream.h"
 #include "archive/file_table.h"
 #include "command.h"
-#include "terminal_text.h"
 #include "common/failure.h"
 #include "installation/archive_file.h"
 #include "platform/file_stream.h"
+#include "terminal_text.h"
 
 namespace kestran::cli {
 

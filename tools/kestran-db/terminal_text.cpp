@@ -14,14 +14,30 @@ std::string printable(std::string_view text) {
         }
         out += '\\';
         switch (byte) {
-            case '\t': out += 't'; break;
-            case '\n': out += 'n'; break;
-            case '\r': out += 'r'; break;
-            case '\a': out += 'a'; break;
-            case '\b': out += 'b'; break;
-            case '\f': out += 'f'; break;
-            case '\v': out += 'v'; break;
-            case 0x1B: out += 'e'; break;
+            case '\t':
+                out += 't';
+                break;
+            case '\n':
+                out += 'n';
+                break;
+            case '\r':
+                out += 'r';
+                break;
+            case '\a':
+                out += 'a';
+                break;
+            case '\b':
+                out += 'b';
+                break;
+            case '\f':
+                out += 'f';
+                break;
+            case '\v':
+                out += 'v';
+                break;
+            case 0x1B:
+                out += 'e';
+                break;
             default:
                 out += 'x';
                 out += kHex[byte >> 4];

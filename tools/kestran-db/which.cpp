@@ -13,8 +13,9 @@ namespace {
 
 namespace po = boost::program_options;
 
-constexpr const char* kUsage = "usage: kestran-db which VPATH (--root DIR (--build B | --version-code N) | "
-                               "--config FILE --installation NAME)";
+constexpr const char* kUsage =
+    "usage: kestran-db which VPATH (--root DIR (--build B | --version-code N) | "
+    "--config FILE --installation NAME)";
 
 }  // namespace
 
@@ -39,7 +40,8 @@ int runWhich(const Arguments& args) {
     if (node.locations.empty()) throw Failure("kestran-db: no archive holds " + virtualPath);
 
     std::cout << node.locations.back().sizeReal << '\n';
-    for (auto l = node.locations.rbegin(); l != node.locations.rend(); ++l) std::cout << printable(l->archive->cFileName) << '\n';
+    for (auto l = node.locations.rbegin(); l != node.locations.rend(); ++l)
+        std::cout << printable(l->archive->cFileName) << '\n';
     if (!std::cout.flush()) throw Failure("kestran-db: cannot write the answer");
     return kExitOk;
 }

@@ -25,8 +25,8 @@ Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 std::string uniqueTempPath() {
     std::random_device random;
     const unsigned long long token = (static_cast<unsigned long long>(random()) << 32) ^ random();
-    return ::testing::TempDir() + "chunk_stream_" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" + std::to_string(token) + ".db0";
+    return ::testing::TempDir() + "chunk_stream_" + ::testing::UnitTest::GetInstance()->current_test_info()->name() +
+           "_" + std::to_string(token) + ".db0";
 }
 
 // Every archive is read from a real file, as the loader reads it: seeking past the end

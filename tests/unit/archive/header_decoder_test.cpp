@@ -112,19 +112,30 @@ TEST(HeaderDecoder, CopiesMatchesFromTheWindow) {
 
     const WindowCase cases[] = {
         {"unwritten positions below 4036 are spaces",
-         [&](LzhufWriter& w) { literals(w, "A"); w.match(10, 4); },
+         [&](LzhufWriter& w) {
+             literals(w, "A");
+             w.match(10, 4);
+         },
          text("A    ")},
-        {"unwritten positions from 4036 on are zeros",
-         [&](LzhufWriter& w) { w.match(4091, 3); },  // start 4040
+        {"unwritten positions from 4036 on are zeros", [&](LzhufWriter& w) { w.match(4091, 3); },  // start 4040
          Bytes{0, 0, 0}},
         {"a match across 4035/4036 reads spaces, then what was written there",
-         [&](LzhufWriter& w) { literals(w, "XY"); w.match(3, 5); },  // start 4034
+         [&](LzhufWriter& w) {
+             literals(w, "XY");
+             w.match(3, 5);
+         },  // start 4034
          text("XY  XY ")},
         {"distance 0 repeats the last byte",
-         [&](LzhufWriter& w) { literals(w, "ab"); w.match(0, 5); },
+         [&](LzhufWriter& w) {
+             literals(w, "ab");
+             w.match(0, 5);
+         },
          text("abbbbbb")},
         {"a match overlapping its own output repeats a pattern",
-         [&](LzhufWriter& w) { literals(w, "abc"); w.match(2, 60); },
+         [&](LzhufWriter& w) {
+             literals(w, "abc");
+             w.match(2, 60);
+         },
          [] {
              Bytes b;
              for (int i = 0; i < 63; ++i) b.push_back(static_cast<std::uint8_t>("abc"[i % 3]));

@@ -52,7 +52,8 @@ TEST_P(HeaderDescramblerVariant, DescramblingAPrefixGivesThePrefixOfTheWhole) {
     const Bytes payload = sampleBytes(5000);
     const Bytes whole = descrambled(payload, GetParam());
     for (std::size_t n : {1u, 4u, 257u, 4999u}) {
-        const Bytes prefix = descrambled(Bytes(payload.begin(), payload.begin() + static_cast<std::ptrdiff_t>(n)), GetParam());
+        const Bytes prefix =
+            descrambled(Bytes(payload.begin(), payload.begin() + static_cast<std::ptrdiff_t>(n)), GetParam());
         EXPECT_EQ(prefix, Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(n))) << "prefix " << n;
     }
 }
@@ -81,10 +82,10 @@ TEST(HeaderDescrambler, TheTwoVariantsDoNotUndoEachOther) {
 TEST(HeaderDescrambler, MatchesKnownAnswers) {
     const Bytes input = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77,
                          0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF};
-    EXPECT_EQ(descrambled(input, 0), (Bytes{0x56, 0x43, 0x92, 0x92, 0x97, 0xD9, 0x82, 0xA2,
-                                             0xF7, 0x2D, 0x1F, 0xD5, 0x5E, 0x10, 0x73, 0xFC}));
-    EXPECT_EQ(descrambled(input, 1), (Bytes{0x35, 0xDB, 0x7E, 0x43, 0x37, 0x37, 0x22, 0x01,
-                                             0x12, 0xAB, 0x6A, 0x88, 0x9E, 0x7C, 0xC5, 0x93}));
+    EXPECT_EQ(descrambled(input, 0),
+              (Bytes{0x56, 0x43, 0x92, 0x92, 0x97, 0xD9, 0x82, 0xA2, 0xF7, 0x2D, 0x1F, 0xD5, 0x5E, 0x10, 0x73, 0xFC}));
+    EXPECT_EQ(descrambled(input, 1),
+              (Bytes{0x35, 0xDB, 0x7E, 0x43, 0x37, 0x37, 0x22, 0x01, 0x12, 0xAB, 0x6A, 0x88, 0x9E, 0x7C, 0xC5, 0x93}));
 }
 
 }  // namespace

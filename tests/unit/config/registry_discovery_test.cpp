@@ -78,9 +78,8 @@ INSTANTIATE_TEST_SUITE_P(
         // tries the other key variant.
         DiscoveryCase{"ArnaUnknownPatch", arna(4242u), {{"ARNA", {"C:\\ARNA", 0}}}},
         DiscoveryCase{"ArnaPatchWithoutPath", {{{kArnaKey, "InstallPatchID"}, 1498u}}, {}},
-        DiscoveryCase{"ArnaEmptyPath",
-                      {{{kArnaKey, "InstallPath"}, std::string()}, {{kArnaKey, "InstallPatchID"}, 1498u}},
-                      {}},
+        DiscoveryCase{
+            "ArnaEmptyPath", {{{kArnaKey, "InstallPath"}, std::string()}, {{kArnaKey, "InstallPatchID"}, 1498u}}, {}},
         DiscoveryCase{"VeskWhateverArnaHolds",
                       {{{kArnaKey, "InstallPatchID"}, 1498u}, {{kVeskKey, "InstallPath"}, std::string("D:\\VESK")}},
                       {{"VESK", {"D:\\VESK", 2}}}},

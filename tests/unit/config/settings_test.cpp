@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "unit/config/installation_printer.h"
 #include "config/settings.h"
 #include "platform/platform.h"
+#include "unit/config/installation_printer.h"
 
 namespace kestran {
 namespace {
@@ -86,43 +86,32 @@ INSTANTIATE_TEST_SUITE_P(
                      "installations.C = 3312ww|C:\\c\n",
                      {{"A", {"C:\\a", 0}}, {"B", {"C:\\b", 1}}},
                      false},
-        SettingsCase{"EitherSeparator",
-                     "[installations]\nA = 3312=D:\\x\nB = 3312|D:\\x\n",
-                     withRegistry({{"A", {"D:\\x", 0}}, {"B", {"D:\\x", 0}}}),
-                     true},
+        SettingsCase{"EitherSeparator", "[installations]\nA = 3312=D:\\x\nB = 3312|D:\\x\n",
+                     withRegistry({{"A", {"D:\\x", 0}}, {"B", {"D:\\x", 0}}}), true},
         SettingsCase{"UnusableValuesAreSkipped",
                      "[installations]\nBlank = 3312 | D:\\x\nThree = 3312||D:\\x\nFour = 3312|D:\\x|y\n"
                      "Upper = 3312RU|D:\\x\nUnknown = 1234|D:\\x\nEmpty =\nNoPath = 3967\n",
-                     kRegistryOnly,
-                     true},
+                     kRegistryOnly, true},
         SettingsCase{"EmptyRootPathIsKept", "[installations]\nA = 3967|\n", withRegistry({{"A", {"", 3}}}), true},
         SettingsCase{"InstallationNames",
                      "[installations]\nMy.Game = 3312|D:\\x\nMy Game = 3312|D:\\My Games\\x\narna = 3795|D:\\y\n",
-                     withRegistry({{"My Game", {"D:\\My Games\\x", 0}}, {"arna", {"D:\\y", 2}}}),
-                     true},
+                     withRegistry({{"My Game", {"D:\\My Games\\x", 0}}, {"arna", {"D:\\y", 2}}}), true},
         SettingsCase{"TopLevelKeyWithoutPointIsSkipped", "X = 3312|D:\\x\n", kRegistryOnly, true},
-        SettingsCase{"HashStartsAComment",
-                     "# settings\n[installations]\nA = 3312|D:\\Games#1\\a\n",
-                     withRegistry({{"A", {"D:\\Games", 0}}}),
-                     true},
+        SettingsCase{"HashStartsAComment", "# settings\n[installations]\nA = 3312|D:\\Games#1\\a\n",
+                     withRegistry({{"A", {"D:\\Games", 0}}}), true},
         SettingsCase{"LaterLineWinsAndReplacesTheRegistry",
                      "[installations]\nA = 3312|D:\\first\nA = 3967|D:\\second\nARNA = 3312us|D:\\mine\n",
-                     withRegistry({{"A", {"D:\\second", 3}}, {"ARNA", {"D:\\mine", 1}}}),
-                     true},
+                     withRegistry({{"A", {"D:\\second", 3}}, {"ARNA", {"D:\\mine", 1}}}), true},
         SettingsCase{"SkippedLineLeavesTheEarlierEntry",
                      "[installations]\nA = 3312|D:\\first\nA = 9999|D:\\second\nVESK = 3795 |D:\\vesk\n",
-                     withRegistry({{"A", {"D:\\first", 0}}}),
-                     true},
-        SettingsCase{"OtherKeysAreIgnored",
-                     "[main]\nlanguage = en\n[other]\nA = 3312|D:\\x\n",
-                     kRegistryOnly,
-                     true}),
+                     withRegistry({{"A", {"D:\\first", 0}}}), true},
+        SettingsCase{"OtherKeysAreIgnored", "[main]\nlanguage = en\n[other]\nA = 3312|D:\\x\n", kRegistryOnly, true}),
     [](const testing::TestParamInfo<SettingsCase>& param) { return std::string(param.param.name); });
 
 TEST(Settings, BooleanWordsOfUseRegistry) {
     const std::vector<std::pair<std::string, bool>> words = {
         {"false", false}, {"FALSE", false}, {"no", false}, {"Off", false}, {"0", false},
-        {"true", true},   {"YES", true},    {"on", true},  {"1", true},   {"", true},
+        {"true", true},   {"YES", true},    {"on", true},  {"1", true},    {"", true},
     };
     for (const auto& [word, searched] : words) {
         FakeRegistry registry;
@@ -135,9 +124,17 @@ TEST(Settings, BooleanWordsOfUseRegistry) {
 
 TEST(Settings, BuildStrings) {
     const std::vector<std::pair<std::string, std::optional<std::int32_t>>> builds = {
-        {"3312", 0},   {"3312ru", 0},        {"3312en", 1},        {"3312ww", 1},   {"3312us", 1},
-        {"3795", 2},   {"3967", 3},          {"3312RU", std::nullopt}, {" 3312", std::nullopt},
-        {"", std::nullopt}, {"33120", std::nullopt},
+        {"3312", 0},
+        {"3312ru", 0},
+        {"3312en", 1},
+        {"3312ww", 1},
+        {"3312us", 1},
+        {"3795", 2},
+        {"3967", 3},
+        {"3312RU", std::nullopt},
+        {" 3312", std::nullopt},
+        {"", std::nullopt},
+        {"33120", std::nullopt},
     };
     for (const auto& [build, code] : builds) EXPECT_EQ(versionCodeForBuild(build), code) << build;
 }

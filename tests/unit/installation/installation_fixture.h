@@ -15,7 +15,8 @@ using kestran::testing::Bytes;
 
 class TempFolder : public ::testing::Test {
 protected:
-    TempFolder() : root(boost::filesystem::temp_directory_path() / boost::filesystem::unique_path("kestran-%%%%-%%%%")) {
+    TempFolder()
+        : root(boost::filesystem::temp_directory_path() / boost::filesystem::unique_path("kestran-%%%%-%%%%")) {
         boost::filesystem::create_directories(root);
     }
     ~TempFolder() override {

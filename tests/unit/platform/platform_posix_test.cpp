@@ -95,8 +95,7 @@ TEST_F(ReadWindow, StaysReadableWhenTheFileShrinks) {
     EXPECT_TRUE(std::equal(window.data, window.data + window.length, bytes.begin() + 2 * page));
     releaseWindow(window);
     // A window read after the file shrank is refused, not cut short.
-    EXPECT_EQ(failureText([&] { readWindow(path("a.db0"), 0, 2 * page); }),
-              "Window reaches past the end of the file!");
+    EXPECT_EQ(failureText([&] { readWindow(path("a.db0"), 0, 2 * page); }), "Window reaches past the end of the file!");
 }
 
 TEST_F(ReadWindow, MisalignedStartsAndDirectoriesFail) {

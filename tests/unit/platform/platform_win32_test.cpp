@@ -136,8 +136,8 @@ TEST_F(ReadWindow, ClosesTheFileOnceMapped) {
     const Bytes bytes = pattern(1000);
     writeBytes("a.db0", bytes);
     FileWindow window = readWindow(path("a.db0"), 0, bytes.size());
-    const HANDLE writer = CreateFileA(path("a.db0").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, OPEN_EXISTING, 0, nullptr);
+    const HANDLE writer = CreateFileA(path("a.db0").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(writer, INVALID_HANDLE_VALUE);
     CloseHandle(writer);
     EXPECT_TRUE(std::equal(window.data, window.data + window.length, bytes.begin()));
@@ -235,7 +235,8 @@ TEST(Platform, ModulePathIsThisProgram) {
 }
 
 TEST(Platform, SiblingPath) {
-    EXPECT_EQ(siblingPath("C:\\Games\\TC\\plugins\\kestran.wfx64", "kestran.ini"), "C:\\Games\\TC\\plugins\\kestran.ini");
+    EXPECT_EQ(siblingPath("C:\\Games\\TC\\plugins\\kestran.wfx64", "kestran.ini"),
+              "C:\\Games\\TC\\plugins\\kestran.ini");
     EXPECT_EQ(siblingPath("\\\\server\\share\\tc\\kestran.wfx", "kestran.ini"), "\\\\server\\share\\tc\\kestran.ini");
     if (GetACP() == 1252) {  // an ANSI name goes through unchanged
         EXPECT_EQ(siblingPath("C:\\Spiele\\M\xE4rz\\kestran.wfx", "kestran.ini"), "C:\\Spiele\\M\xE4rz\\kestran.ini");

@@ -77,10 +77,9 @@ TEST_F(ListingTest, RootListsEveryInstallationInByteOrderWithOneTime) {
     installations["TOLM"] = Installation{"/t", 3};
     const Listing listing = listPath("\\", installations, sets, kNow);
     const std::uint64_t now = toTicks(fromHostTime(kNow));
-    EXPECT_EQ(entries(listing), (std::vector<Entry>{{"ARNA", true, 0, now},
-                                                    {"BROKEN", true, 0, now},
-                                                    {"TOLM", true, 0, now},
-                                                    {"VESK", true, 0, now}}));
+    EXPECT_EQ(entries(listing),
+              (std::vector<Entry>{
+                  {"ARNA", true, 0, now}, {"BROKEN", true, 0, now}, {"TOLM", true, 0, now}, {"VESK", true, 0, now}}));
     EXPECT_FALSE(listing.lastError);
     EXPECT_TRUE(loads.empty());
 }
@@ -113,12 +112,12 @@ TEST_F(ListingTest, NothingToListGivesNoHandle) {
         std::optional<DWORD> lastError;
     };
     const Case cases[] = {
-        {"\\XYZ", ERROR_NO_MORE_FILES},                // not configured
-        {"ARNA\\textures", std::nullopt},              // outside the scheme
-        {"\\ARNA\\a.txt", std::nullopt},               // a file
-        {"\\ARNA\\missing", std::nullopt},             // not in the tree
-        {"\\ARNA\\levels\\l01", std::nullopt},         // a directory without children
-        {"\\ARNA\\\\", std::nullopt},                  // one backslash dropped, "\ARNA\" is no node
+        {"\\XYZ", ERROR_NO_MORE_FILES},         // not configured
+        {"ARNA\\textures", std::nullopt},       // outside the scheme
+        {"\\ARNA\\a.txt", std::nullopt},        // a file
+        {"\\ARNA\\missing", std::nullopt},      // not in the tree
+        {"\\ARNA\\levels\\l01", std::nullopt},  // a directory without children
+        {"\\ARNA\\\\", std::nullopt},           // one backslash dropped, "\ARNA\" is no node
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);

@@ -13,15 +13,9 @@ struct SplitCase {
 
 TEST(VirtualPath, SplitTakesTheTextUpToTheSecondBackslash) {
     const SplitCase cases[] = {
-        {"\\ARNA\\levels\\l01", true, "ARNA"},
-        {"\\ARNA", true, "ARNA"},
-        {"\\ARNA\\", true, "ARNA"},
-        {"\\My Game\\x", true, "My Game"},
-        {"\\", true, ""},
-        {"\\\\levels", true, ""},
-        {"ARNA\\levels", false, ""},
-        {"", false, ""},
-        {"/ARNA/levels", false, ""},
+        {"\\ARNA\\levels\\l01", true, "ARNA"}, {"\\ARNA", true, "ARNA"}, {"\\ARNA\\", true, "ARNA"},
+        {"\\My Game\\x", true, "My Game"},     {"\\", true, ""},         {"\\\\levels", true, ""},
+        {"ARNA\\levels", false, ""},           {"", false, ""},          {"/ARNA/levels", false, ""},
     };
     for (const SplitCase& c : cases) {
         SCOPED_TRACE(c.path);

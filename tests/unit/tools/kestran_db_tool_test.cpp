@@ -68,9 +68,8 @@ ToolRun runTool(const std::vector<std::string>& args, const fs::path& scratch) {
 }
 
 std::string lowerCase(std::string text) {
-    for (char& c : text) {
+    for (char& c : text)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
     return text;
 }
 
@@ -177,8 +176,8 @@ TEST_F(KestranDbTool, LsRecursiveListsDepthFirstWithPathsRelativeToVpath) {
 
 TEST_F(KestranDbTool, LsAndWhichFailClearlyOnAPathThatIsNoDirectoryOrMissing) {
     const std::vector<std::string> commands[] = {
-        {"ls", "a.txt"},           {"ls", "-R", "textures/wall.dds"}, {"ls", "nothing"},
-        {"ls", "Textures"},        {"which", "textures/floor.dds"},   {"which", "Config/system.ltx"},
+        {"ls", "a.txt"},    {"ls", "-R", "textures/wall.dds"}, {"ls", "nothing"},
+        {"ls", "Textures"}, {"which", "textures/floor.dds"},   {"which", "Config/system.ltx"},
     };
     for (const std::vector<std::string>& command : commands) {
         const ToolRun run = onGame(command);
@@ -222,7 +221,8 @@ TEST_F(KestranDbTool, ExtractCopiesLikeCpRWithTheWinningBytesAndArchiveTimes) {
     for (fs::recursive_directory_iterator i(all), end; i != end; ++i) {
         if (fs::is_regular_file(i->path())) files.insert(i->path().lexically_relative(all).generic_string());
     }
-    EXPECT_EQ(files, (std::set<std::string>{"a.txt", "config/system.ltx", "levels/l01/level.dat", "textures/wall.dds"}));
+    EXPECT_EQ(files,
+              (std::set<std::string>{"a.txt", "config/system.ltx", "levels/l01/level.dat", "textures/wall.dds"}));
     EXPECT_EQ(readText(all / "levels" / "l01" / "level.dat"), std::string(level.begin(), level.end()));
     EXPECT_EQ(fs::last_write_time(all / "levels" / "l01" / "level.dat"), kTimeB);
     EXPECT_EQ(readText(all / "a.txt"), "alpha");
@@ -256,8 +256,8 @@ TEST_F(KestranDbTool, ExtractRefusesNamesThatLeaveTheTargetAndReportsDamagedMemb
             written.insert(i->path().lexically_relative(scratch).generic_string());
         }
     }
-    EXPECT_EQ(written, (std::set<std::string>{"game/fsgame.ltx", "game/data/a.db0", "game/data/b.db1",
-                                              "hostile/x.db0", "out/good.txt", "out/sub/ok.txt"}));
+    EXPECT_EQ(written, (std::set<std::string>{"game/fsgame.ltx", "game/data/a.db0", "game/data/b.db1", "hostile/x.db0",
+                                              "out/good.txt", "out/sub/ok.txt"}));
 }
 
 // A symbolic link below the target is never followed: not into a directory, not onto a
@@ -266,8 +266,9 @@ TEST_F(KestranDbTool, ExtractNeverWritesThroughSymbolicLinksInTheTarget) {
     const fs::path hostile = scratch / "links";
     fs::create_directories(hostile);
     ArchiveBuilder archive(0);
-    archive.storedFile("data\\note.txt", bytesOf("note")).storedFile("x.txt", bytesOf("x")).storedFile("y.txt",
-                                                                                                       bytesOf("y"));
+    archive.storedFile("data\\note.txt", bytesOf("note"))
+        .storedFile("x.txt", bytesOf("x"))
+        .storedFile("y.txt", bytesOf("y"));
     archive.write((hostile / "a.db0").string());
     const fs::path outside = scratch / "outside";
     fs::create_directories(outside);

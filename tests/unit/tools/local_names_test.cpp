@@ -12,19 +12,18 @@ namespace {
 
 TEST(LocalNames, PortableRulesKeepEveryNameOneComponent) {
     const std::string refusedNames[] = {"", ".", "..", "a/b", "a\\b", std::string("a\0b", 3), "c:x", "Z:"};
-    for (const std::string& refused : refusedNames) {
-        EXPECT_TRUE(portableNameRefusal(refused)) << refused;
-    }
+    for (const std::string& refused : refusedNames) EXPECT_TRUE(portableNameRefusal(refused)) << refused;
     for (const char* taken : {"a.txt", "...", ".hidden", "con", "ab:c", "trailing.", "1:x", "\xe9t\xe9.dds"}) {
         EXPECT_FALSE(portableNameRefusal(taken)) << taken;
     }
 }
 
 TEST(LocalNames, WindowsRulesRefuseDevicesStreamsAndWhatTheSystemWouldChange) {
-    for (const char* refused : {"con", "CON", "Nul.txt", "nul.tar.gz", "aux", "prn.x", "com1", "COM9.log", "lpt0",
-                                "lpt3.txt", "com\xb9", "conin$", "CONOUT$.txt", "con .txt", "a:b", "file.txt:stream",
-                                "name.", "name ", "dots...", "a<b", "a>b", "a\"b", "a|b", "a?b", "a*b", "tab\there",
-                                "esc\x1b"}) {
+    for (const char* refused :
+         {"con",   "CON",       "Nul.txt", "nul.tar.gz", "aux",         "prn.x",    "com1", "COM9.log",
+          "lpt0",  "lpt3.txt",  "com\xb9", "conin$",     "CONOUT$.txt", "con .txt", "a:b",  "file.txt:stream",
+          "name.", "name ",     "dots...", "a<b",        "a>b",         "a\"b",     "a|b",  "a?b",
+          "a*b",   "tab\there", "esc\x1b"}) {
         EXPECT_TRUE(windowsNameRefusal(refused)) << refused;
     }
     for (const char* taken : {"console", "nullable.txt", "com10", "lpt", "com", "auxiliary", "a.con", ".con",
