@@ -16,11 +16,11 @@
 #include <string>
 #include <system_error>
 
-#include "archive/file_location.h"
 #include "common/failure.h"
 #include "fuzz_support.h"
 #include "installation/archive_file.h"
 #include "installation/extracted_file.h"
+#include "installation/file_location.h"
 
 #if defined(_WIN32)
 #include <process.h>
@@ -66,7 +66,7 @@ void writeArchive(const std::uint8_t* data, std::size_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size > kMaxInput) return -1;
     kestran::fuzz::InputReader input(data, size);
-    kestran::FileLocation location;
+    kestran_db::FileLocation location;
     location.offset = input.u32();
     location.sizeCompressed = input.u32();
     location.sizeReal = input.u32();
@@ -75,15 +75,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     kestran_db::ArchiveFile archive;
     archive.openPath = archivePath();
-    const std::size_t copied = std::min(archive.openPath.size(), kestran_db::kMaxPath - 1);
-    std::memcpy(archive.cFileName, archive.openPath.data(), copied);
-    archive.ftLastWriteTime = kestran::FileTime{0x12345678u, 0x01D00000u};
+    archive.path = archive.openPath;
+    archive.lastWriteTime = kestran::FileTime{0x12345678u, 0x01D00000u};
     location.archive = &archive;
 
     try {
         kestran_db::ExtractedFile file(archive, location);
         FUZZ_CHECK(file.sizeReal() == location.sizeReal);
-        FUZZ_CHECK(file.time() == archive.ftLastWriteTime);
+        FUZZ_CHECK(file.time() == archive.lastWriteTime);
         // Stored bytes that are read lie in the archive; a stored member is read in place.
         if (location.sizeCompressed > 0)
             FUZZ_CHECK(std::uint64_t{location.offset} + location.sizeCompressed <= input.restSize());

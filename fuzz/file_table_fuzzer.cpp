@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string prefix = "\\FUZZ\\";
 
     // Record by record first: each one fits the table and has a name.
-    kestran::IndexCursor records(data, size, archive);
+    kestran::IndexCursor records(data, size);
     kestran::FileTableRecord record;
     std::size_t count = 0;
     std::size_t pathBytes = 0;
@@ -36,8 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             named.insert(prefix + record.name);
             FUZZ_CHECK(records.position() <= size);
             FUZZ_CHECK(record.name.size() <= kestran::kMaxRecordLength - kestran::kRecordFixedLength);
-            FUZZ_CHECK(!record.isDir || !record.location.isCompressed);
-            FUZZ_CHECK(record.location.archive == &archive);
+            FUZZ_CHECK(!record.isDir || !record.isCompressed);
         }
         FUZZ_CHECK(records.position() == size);
     } catch (const kestran::Failure&) {
@@ -46,12 +45,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // Then the whole table into the tree: all of it, or nothing.
-    kestran::IndexCursor cursor(data, size, archive);
+    kestran::IndexCursor cursor(data, size);
     try {
-        cursor.parseFileTable(set, prefix);
+        set.enterRecords(cursor.parseFileTable(), archive, prefix);
     } catch (const kestran::Failure& failure) {
         // Sound records fail only when they imply too many directories.
-        FUZZ_CHECK(damaged || std::string(failure.what()) == kestran::kTooManyDirectories);
+        FUZZ_CHECK(damaged || std::string(failure.what()) == kestran_db::kTooManyDirectories);
         FUZZ_CHECK(set.tree().empty());
         return 0;
     }
@@ -59,7 +58,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t locations = 0;
     for (const auto& entry : set.tree()) {
         FUZZ_CHECK(entry.first.compare(0, prefix.size(), prefix) == 0);
-        locations += entry.second.locations.size();
+        locations += entry.second.locations().size();
+        for (const kestran_db::FileLocation& location : entry.second.locations())
+            FUZZ_CHECK(location.archive == &archive);
     }
     FUZZ_CHECK(locations == count);
 
@@ -69,6 +70,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto& entry : set.tree()) {
         if (!entry.first.empty() && named.count(entry.first) == 0) impliedBytes += entry.first.size();
     }
-    FUZZ_CHECK(impliedBytes <= kestran::kImpliedDirectoryFactor * pathBytes + kestran::kImpliedDirectorySlack);
+    FUZZ_CHECK(impliedBytes <= kestran_db::kImpliedDirectoryFactor * pathBytes + kestran_db::kImpliedDirectorySlack);
     return 0;
 }

@@ -180,7 +180,7 @@ void fsgameSeeds() {
 }
 
 // Offset, sizes and flag of one member, then the archive holding it.
-Bytes extractInput(const kestran::FileLocation& location, const Bytes& archive) {
+Bytes extractInput(const kestran::FileTableRecord& location, const Bytes& archive) {
     Bytes out;
     putU32(out, location.offset);
     putU32(out, location.sizeCompressed);
@@ -200,10 +200,9 @@ void extractSeeds() {
         .storedFile("empty.txt", Bytes());
     const Bytes archive = builder.build();
     const Bytes table = builder.table();
-    kestran_db::ArchiveFile file;
-    kestran::IndexCursor cursor(table, file);
+    kestran::IndexCursor cursor(table);
     kestran::FileTableRecord record;
-    while (cursor.nextRecord(record)) writeSeed(target, record.name, extractInput(record.location, archive));
+    while (cursor.nextRecord(record)) writeSeed(target, record.name, extractInput(record, archive));
 }
 
 // Inputs that once blew memory, kept so that the replay test keeps them harmless.

@@ -23,9 +23,10 @@ inline std::size_t walkBelow(const kestran_db::KestranDB& set, const kestran_db:
     // than its longest path; anything deeper is a cycle.
     FUZZ_CHECK(depth < 1024);
     std::size_t visited = 0;
-    for (const kestran_db::FileNode* child : node.children) {
+    for (const kestran_db::FileNode* child : node.children()) {
         FUZZ_CHECK(child != nullptr && child != &node);
-        for (const kestran::FileLocation& location : child->locations) FUZZ_CHECK(isArchiveOf(set, location.archive));
+        for (const kestran_db::FileLocation& location : child->locations())
+            FUZZ_CHECK(isArchiveOf(set, location.archive));
         visited += 1 + walkBelow(set, *child, depth + 1);
     }
     return visited;
@@ -44,7 +45,7 @@ inline void walkCompletedTree(const kestran_db::KestranDB& set) {
         // Every node but the root is named by the last component of its path.
         if (entry.first.empty()) continue;
         const std::size_t cut = entry.first.rfind('\\');
-        FUZZ_CHECK(entry.second.name == (cut == std::string::npos ? entry.first : entry.first.substr(cut + 1)));
+        FUZZ_CHECK(entry.second.name() == (cut == std::string::npos ? entry.first : entry.first.substr(cut + 1)));
     }
 }
 

@@ -1,15 +1,49 @@
 #pragma once
-// The header decoder's input: a read position over a run of bytes, bit by bit from
-// the most significant bit of each byte, bytes in order. Reading past the end fails
-// with "bitstack out of range".
+// The header decoder's input, bit by bit from the most significant bit of each byte,
+// bytes in order. Reading past the end fails with "bitstack out of range".
+//
+// BitReader is the one bit reader: a plain value (the bytes, a bit position, the end)
+// whose reads are inline, so that the decoder's hot loop works on a local copy of it in
+// registers. BitStack owns or borrows the bytes, holds the reader, and decodes.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
 namespace kestran {
 
-extern const char* const kBitstackOutOfRange;  // "bitstack out of range"
-extern const char* const kIndexTooLarge;       // an unpacked size this process cannot hold
+inline constexpr const char* kBitstackOutOfRange = "bitstack out of range";
+inline constexpr const char* kIndexTooLarge = "unpacked index too large for this process";
+
+[[noreturn]] void throwBitstackOutOfRange();
+
+class BitReader {
+public:
+    BitReader(const std::uint8_t* bytes, std::size_t size)
+        : bytes_(bytes), endBit_(static_cast<std::uint64_t>(size) * 8) {}
+
+    unsigned readBit() {
+        if (bit_ >= endBit_) throwBitstackOutOfRange();
+        const unsigned value = (bytes_[bit_ >> 3] >> (7 - (bit_ & 7))) & 1u;
+        ++bit_;
+        return value;
+    }
+
+    // count bits (at most 32), the first read becoming the most significant; the end is
+    // tested before every bit, so bits read before running out stay read.
+    unsigned readBits(int count) {
+        unsigned value = 0;
+        for (int i = 0; i < count; ++i) value = (value << 1) | readBit();
+        return value;
+    }
+
+    // Counted in 64 bits so that large inputs cannot wrap on 32-bit builds.
+    std::uint64_t bitsLeft() const { return endBit_ - bit_; }
+
+private:
+    const std::uint8_t* bytes_;
+    std::uint64_t bit_ = 0;
+    std::uint64_t endBit_;
+};
 
 class BitStack {
 public:
@@ -21,24 +55,21 @@ public:
     BitStack(const BitStack&) = delete;
     BitStack& operator=(const BitStack&) = delete;
 
-    int readBit();
-    std::uint8_t readByte();
-    // Counted in 64 bits so that large inputs cannot wrap on 32-bit builds.
-    std::uint64_t bitsLeft() const;
+    int readBit() { return static_cast<int>(reader_.readBit()); }
+    std::uint8_t readByte() { return static_cast<std::uint8_t>(reader_.readBits(8)); }
+    std::uint64_t bitsLeft() const { return reader_.bitsLeft(); }
 
-    // Decodes the LZHUF stream, appending to output, until output holds at least
-    // unpackedSize bytes (nothing is read when it already does). A last match is
-    // emitted whole, so up to 59 bytes more may follow. Throws "bitstack out of range"
-    // when the input runs out first; output then keeps what was emitted.
+    // Decodes the LZHUF stream (header_decoder.h), appending to output, until output
+    // holds at least unpackedSize bytes (nothing is read when it already does). A last
+    // match is emitted whole, so up to 59 bytes more may follow. Throws "bitstack out of
+    // range" when the input runs out first (output then keeps what was emitted), and
+    // "unpacked index too large for this process" before reading anything for a size
+    // this process cannot hold.
     void decode(std::uint32_t unpackedSize, std::vector<std::uint8_t>& output);
 
 private:
     std::vector<std::uint8_t> owned_;
-    const std::uint8_t* data_;
-    const std::uint8_t* current_;
-    std::uint8_t mask_ = 0x80;
-    bool owns_;
-    const std::uint8_t* end_;
+    BitReader reader_;
 };
 
 }  // namespace kestran

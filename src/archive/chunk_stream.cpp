@@ -20,15 +20,9 @@
 #include "archive/file_table.h"
 #include "archive/header_descrambler.h"
 #include "common/failure.h"
+#include "common/little_endian.h"
 
 namespace kestran {
-
-const char* const kErrorReadingFlagField = "error reading flag field";
-const char* const kErrorReadingOffsetField = "error reading offset field";
-const char* const kSeekError = "seek error!";
-const char* const kTooManySeeks = "to many seekg!";
-const char* const kErrorReadingIndex = "error reading unpacked index";
-const char* const kBadHeaderChunkSize = "header chunk too small";
 
 namespace {
 
@@ -45,10 +39,7 @@ bool readBytes(std::istream& stream, std::uint8_t* into, std::size_t count) {
     return stream && static_cast<std::size_t>(stream.gcount()) == count;
 }
 
-std::uint32_t littleEndian32(const std::uint8_t* bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
+Failure damaged(const char* message) { return Failure(FailureKind::Damaged, message); }
 
 // Bytes between the stream's position and its end, with the position restored; none
 // when the stream cannot tell.
@@ -66,13 +57,13 @@ std::optional<std::uint64_t> remainingLength(std::istream& stream) {
 // Reads the header chunk's payload whole, refusing a size the file cannot back before
 // allocating anything for it.
 std::vector<std::uint8_t> readPayload(std::istream& stream, std::int32_t chunkSize) {
-    if (chunkSize < static_cast<std::int32_t>(kUnpackedSizeBytes)) throw Failure(kBadHeaderChunkSize);
+    if (chunkSize < static_cast<std::int32_t>(kUnpackedSizeBytes)) throw damaged(kBadHeaderChunkSize);
     const std::uint64_t size = static_cast<std::uint64_t>(chunkSize);
     const std::optional<std::uint64_t> available = remainingLength(stream);
-    if (!available || *available < size) throw Failure(kErrorReadingIndex);
+    if (!available || *available < size) throw damaged(kErrorReadingIndex);
 
     std::vector<std::uint8_t> payload(static_cast<std::size_t>(size));
-    if (!readBytes(stream, payload.data(), payload.size())) throw Failure(kErrorReadingIndex);
+    if (!readBytes(stream, payload.data(), payload.size())) throw damaged(kErrorReadingIndex);
     return payload;
 }
 
@@ -93,25 +84,25 @@ void reserveTable(std::vector<std::uint8_t>& table, std::size_t payloadSize, std
 
 }  // namespace
 
-std::vector<std::uint8_t> readIndexTable(std::istream& stream, std::uint32_t versionCode) {
+std::vector<std::uint8_t> readFileTable(std::istream& stream, std::uint32_t versionCode) {
     std::int32_t chunkSize = 0;
     for (int skipped = 0;;) {
         std::uint8_t field[4];
-        if (!readBytes(stream, field, sizeof field)) throw Failure(kErrorReadingFlagField);
-        const std::uint32_t chunkId = littleEndian32(field);
-        if (!readBytes(stream, field, sizeof field)) throw Failure(kErrorReadingOffsetField);
-        chunkSize = static_cast<std::int32_t>(littleEndian32(field));
+        if (!readBytes(stream, field, sizeof field)) throw damaged(kErrorReadingFlagField);
+        const std::uint32_t chunkId = readLe32(field);
+        if (!readBytes(stream, field, sizeof field)) throw damaged(kErrorReadingOffsetField);
+        chunkSize = static_cast<std::int32_t>(readLe32(field));
 
         if ((chunkId & kChunkTypeMask) == kHeaderChunkId) break;
-        if (!stream.seekg(chunkSize, std::ios::cur)) throw Failure(kSeekError);
-        if (++skipped > kMaxSkippedChunks) throw Failure(kTooManySeeks);
+        if (!stream.seekg(chunkSize, std::ios::cur)) throw damaged(kSeekError);
+        if (++skipped > kMaxSkippedChunks) throw damaged(kTooManySeeks);
     }
 
     std::vector<std::uint8_t> payload = readPayload(stream, chunkSize);
-    if (versionCode == 0 || versionCode == 1)
+    if (hasScrambledHeaders(versionCode))
         HeaderDescrambler::descramble(payload.data(), chunkSize, static_cast<int>(versionCode));
 
-    const std::uint32_t unpackedSize = littleEndian32(payload.data());
+    const std::uint32_t unpackedSize = readLe32(payload.data());
     BitStack encoded(payload.data() + kUnpackedSizeBytes, payload.size() - kUnpackedSizeBytes);
     std::vector<std::uint8_t> table;
     reserveTable(table, payload.size(), unpackedSize);
@@ -119,11 +110,21 @@ std::vector<std::uint8_t> readIndexTable(std::istream& stream, std::uint32_t ver
     return table;
 }
 
-std::size_t readArchiveIndex(kestran_db::KestranDB& set, std::istream& stream, const kestran_db::ArchiveFile& archive,
-                             std::uint32_t versionCode, const std::string& prefix) {
-    const std::vector<std::uint8_t> table = readIndexTable(stream, versionCode);
-    IndexCursor cursor(table, archive);
-    return cursor.parseFileTable(set, prefix);
+std::vector<FileTableRecord> readArchiveIndex(std::istream& stream, std::uint32_t versionCode) {
+    return IndexCursor(readFileTable(stream, versionCode)).parseFileTable();
+}
+
+std::vector<FileTableRecord> readArchiveRecords(std::istream& stream, std::int32_t versionCode) {
+    const auto code = static_cast<std::uint32_t>(versionCode);
+    if (!hasScrambledHeaders(code)) return readArchiveIndex(stream, code);
+    try {
+        return readArchiveIndex(stream, code);
+    } catch (const Failure&) {
+        // The scrambled layouts: the other key variant, once, from the archive's start.
+        stream.clear();
+        stream.seekg(0);
+        return readArchiveIndex(stream, code ^ 1u);
+    }
 }
 
 }  // namespace kestran

@@ -1,25 +1,21 @@
 #pragma once
 // An archive file is a flat run of chunks; the one of type 1, the header chunk, holds
-// the archive's file table (the "index"). readArchiveIndex walks to it, unscrambles
-// and decodes it, and enters every record into a KestranDB.
+// the archive's file table (called the "index" in the messages). These functions walk
+// to it, unscramble and decode it, and read its records.
 #include <cstdint>
 #include <istream>
-#include <string>
 #include <vector>
 
-namespace kestran_db {
-class KestranDB;
-struct ArchiveFile;
-}  // namespace kestran_db
+#include "archive/file_table.h"
 
 namespace kestran {
 
-extern const char* const kErrorReadingFlagField;    // "error reading flag field"
-extern const char* const kErrorReadingOffsetField;  // "error reading offset field"
-extern const char* const kSeekError;                // "seek error!"
-extern const char* const kTooManySeeks;             // "to many seekg!"
-extern const char* const kErrorReadingIndex;        // "error reading unpacked index"
-extern const char* const kBadHeaderChunkSize;       // a header chunk too small to hold its unpacked size
+inline constexpr const char* kErrorReadingFlagField = "error reading flag field";
+inline constexpr const char* kErrorReadingOffsetField = "error reading offset field";
+inline constexpr const char* kSeekError = "seek error!";
+inline constexpr const char* kTooManySeeks = "to many seekg!";
+inline constexpr const char* kErrorReadingIndex = "error reading unpacked index";
+inline constexpr const char* kBadHeaderChunkSize = "header chunk too small";
 
 // The header chunk's type; bit 31 of a chunk id is not part of the type.
 constexpr std::uint32_t kHeaderChunkId = 1;
@@ -27,20 +23,24 @@ constexpr std::uint32_t kChunkTypeMask = 0x7FFFFFFF;
 // At most this many chunks may precede the header chunk.
 constexpr int kMaxSkippedChunks = 100;
 
-// Walks stream (a seekable binary stream standing at the archive's first chunk) to the
-// header chunk, unscrambles it for VersionCode 0 and 1 and decodes it: the archive's
-// file table, as raw records. Throws kestran::Failure with the message of the step
-// that failed. The stream is left just after the header chunk.
-std::vector<std::uint8_t> readIndexTable(std::istream& stream, std::uint32_t versionCode);
+// VersionCode 0 and 1 store the header chunk scrambled, with key variant 0 or 1; the
+// others store it plain.
+constexpr bool hasScrambledHeaders(std::uint32_t versionCode) { return versionCode == 0 || versionCode == 1; }
 
-// Reads the archive's file table from stream (a seekable binary stream standing at the
-// archive's first chunk) into set, stamping archive into every FileLocation and
-// putting prefix before every name. VersionCode 0 and 1 unscramble the header chunk
-// with that key variant first; other values take it as stored. Throws
-// kestran::Failure with the message of the step that failed; a table that fails to
-// read or parse enters nothing. The stream is left just after the header chunk.
-// Gives the number of records entered.
-std::size_t readArchiveIndex(kestran_db::KestranDB& set, std::istream& stream, const kestran_db::ArchiveFile& archive,
-                             std::uint32_t versionCode, const std::string& prefix);
+// Walks stream (a seekable binary stream standing at the archive's first chunk) to the
+// header chunk, unscrambles it with key variant versionCode for the scrambled layouts
+// and decodes it: the archive's file table, as raw records. Throws kestran::Failure
+// (Damaged) with the message of the step that failed. The stream is left just after
+// the header chunk.
+std::vector<std::uint8_t> readFileTable(std::istream& stream, std::uint32_t versionCode);
+
+// The same, then the file table's records, in table order: one attempt.
+std::vector<FileTableRecord> readArchiveIndex(std::istream& stream, std::uint32_t versionCode);
+
+// One archive's records, as an installation reads them: for the scrambled layouts,
+// when the key variant of the VersionCode fails, the other one is tried once from the
+// stream's start, and a second failure is the one thrown. Other VersionCodes make one
+// attempt. A table that fails gives no records at all.
+std::vector<FileTableRecord> readArchiveRecords(std::istream& stream, std::int32_t versionCode);
 
 }  // namespace kestran

@@ -2,7 +2,8 @@
 // The LZHUF format of archive file tables: a 4096-byte sliding window, matches of
 // 3 to 60 bytes, literals and match lengths coded by one adaptive Huffman tree, a
 // match's window distance coded as 3 to 8 bits for its upper six bits plus six plain
-// bits. BitStack::decode (bit_stack.h) is the decoder; these are the shared constants.
+// bits. BitStack::decode (bit_stack.h) is the decoder; these are the constants and tables it
+// shares with the test-side encoder.
 #include <cstdint>
 
 namespace kestran::lzhuf {
@@ -19,6 +20,12 @@ constexpr int kMatchSymbolBias = 253;                                  // length
 void initialWindow(std::uint8_t (&window)[kWindowSize]);
 
 // Upper six bits of a coded distance and the bit length of their code, by first byte.
+struct DistanceTables {
+    DistanceTables();
+    std::uint8_t code[256];
+    std::uint8_t length[256];
+};
+const DistanceTables& distanceTables();
 std::uint8_t distanceCode(std::uint8_t firstByte);
 std::uint8_t distanceCodeLength(std::uint8_t firstByte);
 

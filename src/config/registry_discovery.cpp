@@ -2,34 +2,20 @@
 
 #include <utility>
 
+#include "config/editions.h"
 #include "platform/platform.h"
 
 namespace kestran {
 
 namespace {
 
-constexpr int kEditionCount = 3;
-
-// By edition index: ARNA, VESK, TOLM.
-constexpr const char* kWow6432NodeKeys[kEditionCount] = {
-    "SOFTWARE\\Wow6432Node\\Orvane\\KESTRAN-ARNA",
-    "SOFTWARE\\Wow6432Node\\Orvane\\KESTRAN-KAVESK",
-    "SOFTWARE\\Wow6432Node\\Orvane\\KESTRAN-TOLM",
-};
-constexpr const char* kPlainKeys[kEditionCount] = {
-    "SOFTWARE\\Orvane\\KESTRAN-ARNA",
-    "SOFTWARE\\Orvane\\KESTRAN-KAVESK",
-    "SOFTWARE\\Orvane\\KESTRAN-TOLM",
-};
+constexpr const char* kWow6432NodePrefix = "SOFTWARE\\Wow6432Node\\";
+constexpr const char* kPlainPrefix = "SOFTWARE\\";
 
 constexpr const char* kInstallPathValue = "InstallPath";
 constexpr const char* kInstallPatchIdValue = "InstallPatchID";
 
 constexpr int kFirstEdition = 0;
-constexpr int kSecondEdition = 1;
-constexpr int kThirdEdition = 2;
-constexpr std::int32_t kSecondEditionVersionCode = 2;
-constexpr std::int32_t kThirdEditionVersionCode = 3;
 
 }  // namespace
 
@@ -41,7 +27,8 @@ std::string editionKeyPath(RegistryKeySet keySet, int editionIndex) {
     if (editionIndex < 0 || editionIndex >= kEditionCount) {
         return {};
     }
-    return keySet == RegistryKeySet::Wow6432Node ? kWow6432NodeKeys[editionIndex] : kPlainKeys[editionIndex];
+    return std::string(keySet == RegistryKeySet::Wow6432Node ? kWow6432NodePrefix : kPlainPrefix) +
+           kEditions[editionIndex].registryKey;
 }
 
 RegistryAccess::RegistryAccess()
@@ -87,20 +74,15 @@ std::optional<std::int32_t> firstEditionVersionCode(std::uint32_t installPatchId
 }
 
 void addRegistryInstallations(InstallationTable& table, const RegistryAccess& access) {
-    const std::string arnaPath = readInstallPath(kFirstEdition, access);
-    if (!arnaPath.empty()) {
-        // The patch level is read only for an edition that is installed.
-        if (const auto versionCode = firstEditionVersionCode(readInstallPatchId(access))) {
-            setInstallation(table, "ARNA", Installation{arnaPath, *versionCode});
-        }
-    }
-    const std::string veskPath = readInstallPath(kSecondEdition, access);
-    if (!veskPath.empty()) {
-        setInstallation(table, "VESK", Installation{veskPath, kSecondEditionVersionCode});
-    }
-    const std::string tolmPath = readInstallPath(kThirdEdition, access);
-    if (!tolmPath.empty()) {
-        setInstallation(table, "TOLM", Installation{tolmPath, kThirdEditionVersionCode});
+    // The editions are independent of one another.
+    for (int index = 0; index < kEditionCount; ++index) {
+        const Edition& edition = kEditions[index];
+        const std::string path = readInstallPath(index, access);
+        if (path.empty()) continue;
+        // The first edition's patch level is read only when it is installed.
+        const std::optional<std::int32_t> versionCode =
+            edition.versionCode ? edition.versionCode : firstEditionVersionCode(readInstallPatchId(access));
+        if (versionCode) setInstallation(table, edition.name, Installation{path, *versionCode});
     }
 }
 

@@ -12,6 +12,7 @@
 #include <boost/program_options.hpp>
 #include <boost/regex.hpp>
 
+#include "config/editions.h"
 #include "config/registry_discovery.h"
 #include "platform/file_stream.h"
 #include "platform/platform.h"
@@ -24,15 +25,6 @@ namespace {
 
 constexpr const char* kInstallationsSection = "installations";
 constexpr const char* kInstallationValueSeparators = "=|";
-
-struct BuildString {
-    const char* build;
-    std::int32_t versionCode;
-};
-
-constexpr BuildString kBuildStrings[] = {
-    {"3312", 0}, {"3312ru", 0}, {"3312en", 1}, {"3312ww", 1}, {"3312us", 1}, {"3795", 2}, {"3967", 3},
-};
 
 // "section.name": one point, neither side empty.
 const boost::regex& sectionKeyPattern() {
@@ -74,13 +66,6 @@ std::optional<std::string> readBoundedText(std::istream& in) {
 }
 
 }  // namespace
-
-std::optional<std::int32_t> versionCodeForBuild(const std::string& build) {
-    for (const BuildString& entry : kBuildStrings) {
-        if (build == entry.build) return entry.versionCode;
-    }
-    return std::nullopt;
-}
 
 SettingsOutcome applySettings(std::istream& in, InstallationTable& table, const RegistryStep& registryStep) {
     po::options_description description;

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 
+#include "config/editions.h"
 #include "config/installation_table.h"
 
 namespace kestran {
@@ -28,10 +29,6 @@ constexpr std::size_t kMaxSettingsSize = 64 * 1024;
 
 // What runs when "main.use_registry" is true; normally addRegistryInstallations.
 using RegistryStep = std::function<void(InstallationTable&)>;
-
-// The VersionCode a build string of an installation line names, compared byte for byte:
-// "3312", "3312ru" -> 0; "3312en", "3312ww", "3312us" -> 1; "3795" -> 2; "3967" -> 3.
-std::optional<std::int32_t> versionCodeForBuild(const std::string& build);
 
 struct SettingsOutcome {
     // False when the parser rejected the text (a line that is neither a section, an

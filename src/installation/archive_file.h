@@ -1,26 +1,25 @@
 #pragma once
-// One archive file of an installation: the find-data record the directory search
-// gave for it, with cFileName replaced by the archive's lower-cased full path.
-#include <cstdint>
+// One archive file of an installation, as the loader found it.
+#include <cstddef>
 #include <string>
 
 #include "common/file_time.h"
 
 namespace kestran_db {
 
-constexpr std::size_t kMaxPath = 260;  // cFileName's size, terminator included
+// Archive paths of this many characters or more are refused: the Windows build opens
+// archives with the ANSI file functions, which take no longer path.
+constexpr std::size_t kMaxPath = 260;
 
 struct ArchiveFile {
-    std::uint32_t dwFileAttributes = 0;
-    kestran::FileTime ftCreationTime;
-    kestran::FileTime ftLastAccessTime;
-    kestran::FileTime ftLastWriteTime;  // the time of every member this archive supplies
-    std::uint32_t nFileSizeHigh = 0;
-    std::uint32_t nFileSizeLow = 0;
-    char cFileName[kMaxPath] = {};  // lower-cased full path, shown to users and used for ordering
-    // The path the archive is opened by. On Windows the same as cFileName; on POSIX the
-    // real, case-correct path on disk, since file names there are case-sensitive.
+    // The full path in the product's Windows habit ("c:\games\arna\gamedata.db0"),
+    // runs of backslashes collapsed and lower-cased ('A' to 'Z' only): it orders the
+    // archives and is what the properties show.
+    std::string path;
+    // The path the archive is opened by. On Windows the path as found, case kept; on
+    // POSIX the real, case-correct path on disk, since file names there are case-sensitive.
     std::string openPath;
+    kestran::FileTime lastWriteTime;  // the time of every member this archive supplies
 };
 
 }  // namespace kestran_db

@@ -6,13 +6,12 @@
 #include <utility>
 
 #include "common/failure.h"
-#include "installation/kestran_db.h"
+#include "installation/archive_file.h"
 
 namespace kestran_db {
 
 namespace {
 
-const char* const kNoOccurrence = "entry has no stored copy in any archive";
 const char* const kBeyond4GiB = "entry's stored bytes lie beyond the 4 GiB an archive can address";
 const char* const kStoredTooShort = "entry's stored bytes are fewer than its size";
 const char* const kImpossibleSize = "compressed entry claims a size its stored bytes cannot hold";
@@ -26,22 +25,23 @@ constexpr std::uint64_t kUnpackSlack = 64;
 
 void initialiseLzo() {
     static const int status = lzo_init();
-    if (status != LZO_E_OK) throw kestran::Failure("LZO library failed to initialise");
+    if (status != LZO_E_OK) throw kestran::Failure(kestran::FailureKind::Damaged, "LZO library failed to initialise");
 }
 
 }  // namespace
 
-ExtractedFile::ExtractedFile(const ArchiveFile& archive, const kestran::FileLocation& location)
+ExtractedFile::ExtractedFile(const ArchiveFile& archive, const FileLocation& location)
     : sizeCompressed_(location.sizeCompressed),
       sizeReal_(location.sizeReal),
       isCompressed_(location.isCompressed),
       crc_(location.crc),
-      time_(archive.ftLastWriteTime) {
+      time_(archive.lastWriteTime) {
     const std::uint64_t end = std::uint64_t{location.offset} + location.sizeCompressed;
-    if (end > 0xFFFFFFFFull) throw kestran::Failure(kBeyond4GiB);
-    if (!isCompressed_ && sizeReal_ > sizeCompressed_) throw kestran::Failure(kStoredTooShort);
+    if (end > 0xFFFFFFFFull) throw kestran::Failure(kestran::FailureKind::Damaged, kBeyond4GiB);
+    if (!isCompressed_ && sizeReal_ > sizeCompressed_)
+        throw kestran::Failure(kestran::FailureKind::Damaged, kStoredTooShort);
     if (isCompressed_ && sizeReal_ > std::uint64_t{sizeCompressed_} * kMostUnpackedBytesPerStoredByte + kUnpackSlack)
-        throw kestran::Failure(kImpossibleSize);
+        throw kestran::Failure(kestran::FailureKind::Damaged, kImpossibleSize);
 
     // The window starts at the last multiple of the granularity not above the offset.
     const std::uint32_t granularity = kestran::platform::windowGranularity();
@@ -49,7 +49,8 @@ ExtractedFile::ExtractedFile(const ArchiveFile& archive, const kestran::FileLoca
     const std::size_t distance = static_cast<std::size_t>(location.offset - windowStart_);
     // Within 4 GiB, as checked above, so the length fits even a 32-bit size_t.
     const std::uint64_t windowLength = std::uint64_t{distance} + sizeCompressed_;
-    if (windowLength > std::numeric_limits<std::size_t>::max()) throw kestran::Failure(kBeyond4GiB);
+    if (windowLength > std::numeric_limits<std::size_t>::max())
+        throw kestran::Failure(kestran::FailureKind::Damaged, kBeyond4GiB);
     view_ = kestran::platform::readWindow(archive.openPath, windowStart_, static_cast<std::size_t>(windowLength));
     const std::uint8_t* stored = view_.data == nullptr ? nullptr : view_.data + distance;
 
@@ -67,7 +68,7 @@ ExtractedFile::ExtractedFile(const ArchiveFile& archive, const kestran::FileLoca
         // Trailing stored bytes after a complete stream are tolerated; anything short
         // of exactly sizeReal bytes is not.
         if ((status != LZO_E_OK && status != LZO_E_INPUT_NOT_CONSUMED) || unpacked != sizeReal_)
-            throw kestran::Failure(kDamaged);
+            throw kestran::Failure(kestran::FailureKind::Damaged, kDamaged);
         data_ = buffer_.get();
     } catch (...) {
         release();
@@ -109,15 +110,6 @@ void ExtractedFile::release() {
     view_ = {};
     buffer_.reset();
     data_ = nullptr;
-}
-
-ExtractedFile KestranDB::extract(const std::string& path) const {
-    const FileNode* node = findNode(path);
-    if (node == nullptr) throw kestran::Failure(kNoSuchFile);
-    // Only a node made by looking up a path the tree did not hold has no occurrence.
-    if (node->locations.empty()) throw kestran::Failure(kNoOccurrence);
-    const kestran::FileLocation& location = node->locations.back();
-    return ExtractedFile(*location.archive, location);
 }
 
 }  // namespace kestran_db

@@ -7,15 +7,12 @@
 #include <memory>
 #include <string>
 
-#include "archive/file_location.h"
 #include "common/file_time.h"
 #include "installation/archive_file.h"
+#include "installation/file_location.h"
 #include "platform/platform.h"
 
 namespace kestran_db {
-
-// The failure of KestranDB::extract for a path the tree does not hold.
-inline constexpr const char* kNoSuchFile = "No such file in database!";
 
 class ExtractedFile {
 public:
@@ -23,7 +20,7 @@ public:
     // Throws kestran::Failure: "Can't open file!" when the archive cannot be opened,
     // and a message of its own for a window past the archive's end, an occurrence
     // beyond 4 GiB, or damaged compressed data.
-    ExtractedFile(const ArchiveFile& archive, const kestran::FileLocation& location);
+    ExtractedFile(const ArchiveFile& archive, const FileLocation& location);
     ~ExtractedFile();
 
     ExtractedFile(ExtractedFile&& other) noexcept;

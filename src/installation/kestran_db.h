@@ -10,17 +10,52 @@
 #include <string_view>
 #include <vector>
 
-#include "archive/file_location.h"
+#include "archive/file_table.h"
+#include "common/span.h"
 #include "installation/archive_file.h"
 #include "installation/extracted_file.h"
+#include "installation/file_location.h"
 
 namespace kestran_db {
 
-struct FileNode {
-    bool isDir = false;
-    std::string name;                              // text after the path's last backslash
-    std::vector<kestran::FileLocation> locations;  // reading order; back() has the highest priority
-    std::vector<FileNode*> children;               // one level below, ascending path order
+// The failure of extract for a path the tree does not hold.
+inline constexpr const char* kNoSuchFile = "No such file in database!";
+// The failure of extract for a node that has no occurrence (one a lookup made).
+inline constexpr const char* kNoOccurrence = "entry has no stored copy in any archive";
+// A table implying far more directories than it names.
+inline constexpr const char* kTooManyDirectories = "index implies too many directories";
+
+// The directories a table implies but no record names become nodes of the merged tree
+// too, each keyed by its full path. Their path bytes may come to at most this many
+// times those of the table's own paths, plus the slack, so that the tree stays a small
+// multiple of the table (see enterRecords).
+constexpr std::size_t kImpliedDirectoryFactor = 4;
+constexpr std::size_t kImpliedDirectorySlack = 16 * 1024;
+
+class FileNode {
+public:
+    bool isDir() const { return isDir_; }
+    // The text after the path's last backslash.
+    std::string_view name() const { return name_; }
+    // Every occurrence in reading order; the last has the highest priority.
+    kestran::Span<const FileLocation> locations() const { return {locations_.data(), locations_.size()}; }
+    // The occurrence that wins, the one listings, copies and the properties take: the
+    // last. Null only for a node that a lookup made, which has none.
+    const FileLocation* winner() const { return locations_.empty() ? nullptr : &locations_.back(); }
+    // The nodes one level below, in ascending path order, files and directories mixed.
+    kestran::Span<const FileNode* const> children() const { return {children_.data(), children_.size()}; }
+
+    // An empty directory that belongs to no tree: the top of an installation without
+    // archives, whose tree holds nothing at all.
+    static const FileNode& emptyDirectory();
+
+private:
+    friend class KestranDB;
+
+    bool isDir_ = false;
+    std::string name_;
+    std::vector<FileLocation> locations_;
+    std::vector<const FileNode*> children_;
 };
 
 // std::string compares through char_traits<char>, which orders bytes as unsigned
@@ -42,9 +77,17 @@ public:
     const std::vector<ArchiveFile>& archives() const { return archives_; }
     const std::string& rootPath() const { return rootPath_; }
 
+    // Enters one archive's records, each under prefix + its name, with one FileLocation
+    // stamped with archive. A table whose implied directories would outweigh it throws
+    // kestran::Failure (TooLarge, kTooManyDirectories) and enters nothing.
+    void enterRecords(const std::vector<kestran::FileTableRecord>& records, const ArchiveFile& archive,
+                      const std::string& prefix);
+    // Enters one occurrence: the node of path, made when missing, gets the location
+    // appended and takes isDir and its name from this record.
+    void enter(std::string path, bool isDir, const FileLocation& location);
+
     // The node of a path, created empty (and linked nowhere) when the tree has none.
-    FileNode& nodeAt(const std::string& path);
-    FileNode& nodeAt(std::string&& path);
+    const FileNode& nodeAt(const std::string& path);
     // The node of a path, or null; creates nothing.
     const FileNode* findNode(std::string_view path) const;
     // 0 or 1: the number of nodes with exactly this path.
@@ -54,9 +97,9 @@ public:
     void completeTree();
 
     // The bytes of a path's highest-priority occurrence. Throws kestran::Failure
-    // "No such file in database!" for a path the tree does not hold (creating nothing),
-    // and the failures of ExtractedFile's construction.
-    ExtractedFile extract(const std::string& path) const;
+    // "No such file in database!" (NotFound) for a path the tree does not hold
+    // (creating nothing), and the failures of ExtractedFile's construction.
+    ExtractedFile extract(std::string_view path) const;
 
 private:
     Tree tree_;

@@ -11,6 +11,12 @@
 
 namespace kestran_db {
 
+// The failure of a load whose archive cannot be read, for the plain layouts; the
+// archive's own message is its cause.
+inline constexpr const char* kLoadFailed = "error";
+// The start of the failure for an archive path that does not fit (kMaxPath).
+inline constexpr const char* kPathTooLong = "archive path is 260 characters or longer: ";
+
 // The most records one installation may hold, counted over all its archives: one
 // FileLocation each. The largest real installations hold a few hundred thousand
 // entries; this is ten times that. Without a bound, fsgame.ltx could name one directory
@@ -23,7 +29,8 @@ constexpr std::size_t kMaxEntries = std::size_t{1} << 22;  // 4,194,304
 // archives in the root directory (scrambled headers; the other key variant is tried
 // when the first fails), 2 and 3 the directories that fsgame.ltx names; any other
 // value gives an empty set. prefix ("\NAME\") starts every path of the tree.
-// Throws kestran::Failure when an archive cannot be read.
+// Throws kestran::Failure when an archive cannot be read, naming the archive as its
+// subject.
 //
 // An installation may hold at most maxEntries records in all its archives together.
 std::shared_ptr<KestranDB> loadInstallation(const std::string& rootPath, std::int32_t versionCode,

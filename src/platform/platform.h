@@ -38,6 +38,12 @@ std::string resolvePath(const std::string& path);
 // The failures of opening a file for reading.
 inline constexpr const char* kCantOpenFile = "Can't open file!";
 inline constexpr const char* kNotARegularFile = "Not a regular file!";
+inline constexpr const char* kCantReadFileSize = "Can't read file size!";
+inline constexpr const char* kCantReadFile = "Can't read file!";
+// The failures of reading a window.
+inline constexpr const char* kWindowNotAligned = "Window start not aligned to the mapping granularity!";
+inline constexpr const char* kWindowPastEnd = "Window reaches past the end of the file!";
+inline constexpr const char* kCantMapFile = "Can't map file!";
 
 // A regular file opened for reading by its path on this system (an openPath, or a
 // path that resolvePath gave). Opening never waits: a FIFO, a device or a socket is

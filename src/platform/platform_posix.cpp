@@ -36,11 +36,6 @@ constexpr std::uint32_t kAttributeNormal = 0x80;     // FILE_ATTRIBUTE_NORMAL
 // "*.db*" matches every name that holds ".db" in any case.
 constexpr const char* kArchiveNameMark = ".db";
 
-constexpr const char* kCantReadFileSize = "Can't read file size!";
-constexpr const char* kCantReadFile = "Can't read file!";
-constexpr const char* kWindowNotAligned = "Window start not aligned to the mapping granularity!";
-constexpr const char* kWindowPastEnd = "Window reaches past the end of the file!";
-
 // Reads and writes are issued in pieces no larger than this; the system may not take more at once.
 constexpr std::size_t kMaxIoPiece = std::size_t{1} << 30;
 
@@ -147,16 +142,16 @@ bool writeAll(int fd, const std::uint8_t* data, std::size_t size) {
 // read. Regular files ignore O_NONBLOCK.
 int openRegularFile(const std::string& path) {
     FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (file.get() < 0) throw Failure(kCantOpenFile);
+    if (file.get() < 0) throw Failure(FailureKind::CannotOpen, kCantOpenFile);
     struct stat status {};
-    if (::fstat(file.get(), &status) != 0) throw Failure(kCantReadFileSize);
-    if (!S_ISREG(status.st_mode)) throw Failure(kNotARegularFile);
+    if (::fstat(file.get(), &status) != 0) throw Failure(FailureKind::Unreadable, kCantReadFileSize);
+    if (!S_ISREG(status.st_mode)) throw Failure(FailureKind::Unreadable, kNotARegularFile);
     return file.release();
 }
 
 std::uint64_t sizeOf(int fd) {
     struct stat status {};
-    if (::fstat(fd, &status) != 0) throw Failure(kCantReadFileSize);
+    if (::fstat(fd, &status) != 0) throw Failure(FailureKind::Unreadable, kCantReadFileSize);
     return status.st_size < 0 ? 0 : static_cast<std::uint64_t>(status.st_size);
 }
 
@@ -168,7 +163,7 @@ std::size_t readFully(int fd, std::uint64_t offset, std::uint8_t* into, std::siz
         if (at > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) break;
         const ssize_t got = ::pread(fd, into + done, std::min(length - done, kMaxIoPiece), static_cast<off_t>(at));
         if (got < 0 && errno == EINTR) continue;
-        if (got < 0) throw Failure(kCantReadFile);
+        if (got < 0) throw Failure(FailureKind::Unreadable, kCantReadFile);
         if (got == 0) break;
         done += static_cast<std::size_t>(got);
     }
@@ -269,19 +264,19 @@ std::uint32_t windowGranularity() {
 }
 
 FileWindow readWindow(const std::string& path, std::uint64_t windowStart, std::size_t length) {
-    if (windowStart % windowGranularity() != 0) throw Failure(kWindowNotAligned);
+    if (windowStart % windowGranularity() != 0) throw Failure(FailureKind::Invalid, kWindowNotAligned);
     const ReadOnlyFile file(resolvePath(path));
     if (length == 0) {
         return {};
     }
     const std::uint64_t fileSize = file.size();
-    if (windowStart > fileSize || length > fileSize - windowStart) throw Failure(kWindowPastEnd);
+    if (windowStart > fileSize || length > fileSize - windowStart) throw Failure(FailureKind::Damaged, kWindowPastEnd);
     // Read, not mapped: a mapped page past the file's end faults with SIGBUS on access,
     // and another process may truncate the file at any moment (an updater replacing the
     // archive, say). Read bytes stay valid whatever happens to the file.
     ContentBuffer buffer = allocateContentBuffer(length);
     if (file.readAt(windowStart, buffer.get(), length) != length) {
-        throw Failure(kWindowPastEnd);  // the file shrank while it was read
+        throw Failure(FailureKind::Damaged, kWindowPastEnd);  // the file shrank while it was read
     }
     std::uint8_t* bytes = buffer.release();
     return FileWindow{bytes, length, bytes};
@@ -347,7 +342,7 @@ OutputDirectory::OutputDirectory(std::string path, std::intptr_t handle) : path_
 
 OutputDirectory::OutputDirectory(const std::string& path) : path_(path), handle_(-1) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) throw Failure(path + ": " + std::strerror(errno));
+    if (fd < 0) throw Failure(FailureKind::CannotOpen, path + ": " + std::strerror(errno));
     handle_ = fd;
 }
 
@@ -386,13 +381,14 @@ OutputDirectory OutputDirectory::subdirectory(const std::string& name) const {
     const int parent = static_cast<int>(handle_);
     const std::string shown = joinPath(path_, name);
     if (::mkdirat(parent, name.c_str(), 0777) != 0 && errno != EEXIST) {
-        throw Failure("cannot make the directory " + shown + ": " + std::strerror(errno));
+        throw Failure(FailureKind::CannotOpen, "cannot make the directory " + shown + ": " + std::strerror(errno));
     }
     const int fd = ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
-        if (isSymbolicLink(parent, name)) throw Failure(shown + " is a symbolic link, which is not followed");
-        throw Failure("cannot open the directory " + shown + ": " + std::strerror(error));
+        if (isSymbolicLink(parent, name))
+            throw Failure(FailureKind::CannotOpen, shown + " is a symbolic link, which is not followed");
+        throw Failure(FailureKind::CannotOpen, "cannot open the directory " + shown + ": " + std::strerror(error));
     }
     return OutputDirectory(shown, fd);
 }

@@ -29,12 +29,6 @@ namespace kestran::platform {
 
 namespace {
 
-constexpr const char* kCantReadFileSize = "Can't read file size!";
-constexpr const char* kWindowNotAligned = "Window start not aligned to the mapping granularity!";
-constexpr const char* kWindowPastEnd = "Window reaches past the end of the file!";
-constexpr const char* kCantMapFile = "Can't map file!";
-constexpr const char* kCantReadFile = "Can't read file!";
-
 constexpr DWORD kMaxWritePiece = DWORD{1} << 30;
 
 // Closes a kernel handle when it goes out of scope (INVALID_HANDLE_VALUE and null
@@ -98,9 +92,9 @@ ReadOnlyFile::ReadOnlyFile(const std::string& path) : handle_(0) {
     // Shared with every other reader and writer, as a C runtime stream opens it.
     UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) throw Failure(kCantOpenFile);
+    if (file.get() == INVALID_HANDLE_VALUE) throw Failure(FailureKind::CannotOpen, kCantOpenFile);
     // A pipe or a device would make reads wait: only files on a disk are taken.
-    if (GetFileType(file.get()) != FILE_TYPE_DISK) throw Failure(kNotARegularFile);
+    if (GetFileType(file.get()) != FILE_TYPE_DISK) throw Failure(FailureKind::Unreadable, kNotARegularFile);
     handle_ = reinterpret_cast<std::intptr_t>(file.release());
 }
 
@@ -121,7 +115,7 @@ ReadOnlyFile& ReadOnlyFile::operator=(ReadOnlyFile&& other) noexcept {
 std::uint64_t ReadOnlyFile::size() const {
     LARGE_INTEGER fileSize;
     if (!GetFileSizeEx(reinterpret_cast<HANDLE>(handle_), &fileSize) || fileSize.QuadPart < 0)
-        throw Failure(kCantReadFileSize);
+        throw Failure(FailureKind::Unreadable, kCantReadFileSize);
     return static_cast<std::uint64_t>(fileSize.QuadPart);
 }
 
@@ -136,7 +130,7 @@ std::size_t ReadOnlyFile::readAt(std::uint64_t offset, std::uint8_t* into, std::
         const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(length - done, kMaxWritePiece));
         if (!ReadFile(reinterpret_cast<HANDLE>(handle_), into + done, piece, &got, &position)) {
             if (GetLastError() == ERROR_HANDLE_EOF) break;
-            throw Failure(kCantReadFile);
+            throw Failure(FailureKind::Unreadable, kCantReadFile);
         }
         if (got == 0) break;
         done += got;
@@ -151,27 +145,28 @@ std::uint32_t windowGranularity() {
 }
 
 FileWindow readWindow(const std::string& path, std::uint64_t windowStart, std::size_t length) {
-    if (windowStart % windowGranularity() != 0) throw Failure(kWindowNotAligned);
+    if (windowStart % windowGranularity() != 0) throw Failure(FailureKind::Invalid, kWindowNotAligned);
     const UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) throw Failure(kCantOpenFile);
-    if (GetFileType(file.get()) != FILE_TYPE_DISK) throw Failure(kNotARegularFile);
+    if (file.get() == INVALID_HANDLE_VALUE) throw Failure(FailureKind::CannotOpen, kCantOpenFile);
+    if (GetFileType(file.get()) != FILE_TYPE_DISK) throw Failure(FailureKind::Unreadable, kNotARegularFile);
     if (length == 0) return FileWindow{};
 
     // A window past the end would need the mapping to grow, which a read-only file
     // can't: refuse it with a message of its own. While the view is mapped the system
     // refuses to truncate the file, so the view cannot fault later.
     LARGE_INTEGER fileSize;
-    if (!GetFileSizeEx(file.get(), &fileSize) || fileSize.QuadPart < 0) throw Failure(kCantReadFileSize);
+    if (!GetFileSizeEx(file.get(), &fileSize) || fileSize.QuadPart < 0)
+        throw Failure(FailureKind::Unreadable, kCantReadFileSize);
     const auto size = static_cast<std::uint64_t>(fileSize.QuadPart);
-    if (windowStart > size || length > size - windowStart) throw Failure(kWindowPastEnd);
+    if (windowStart > size || length > size - windowStart) throw Failure(FailureKind::Damaged, kWindowPastEnd);
 
     const UniqueHandle mapping(CreateFileMappingA(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
-    if (!mapping) throw Failure(kCantMapFile);
+    if (!mapping) throw Failure(FailureKind::Unreadable, kCantMapFile);
     void* view = MapViewOfFile(mapping.get(), FILE_MAP_READ, static_cast<DWORD>(windowStart >> 32),
                                static_cast<DWORD>(windowStart & 0xFFFFFFFFu), length);
     // Both handles close on the way out; the view keeps the file's section alive.
-    if (view == nullptr) throw Failure(kCantMapFile);
+    if (view == nullptr) throw Failure(FailureKind::Unreadable, kCantMapFile);
     return FileWindow{static_cast<const std::uint8_t*>(view), length, view};
 }
 
@@ -263,8 +258,10 @@ OutputDirectory::OutputDirectory(std::string path, std::intptr_t handle) : path_
 
 OutputDirectory::OutputDirectory(const std::string& path) : path_(path), handle_(0) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == kNoAttributes) throw Failure(path + ": cannot be opened (" + lastErrorText() + ")");
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) throw Failure(path + ": not a directory");
+    if (attributes == kNoAttributes)
+        throw Failure(FailureKind::CannotOpen, path + ": cannot be opened (" + lastErrorText() + ")");
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+        throw Failure(FailureKind::CannotOpen, path + ": not a directory");
 }
 
 OutputDirectory::~OutputDirectory() = default;
@@ -281,13 +278,14 @@ OutputDirectory& OutputDirectory::operator=(OutputDirectory&& other) noexcept {
 OutputDirectory OutputDirectory::subdirectory(const std::string& name) const {
     const std::string full = path_ + "\\" + name;
     if (!CreateDirectoryA(full.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
-        throw Failure("cannot make the directory " + full + " (" + lastErrorText() + ")");
+        throw Failure(FailureKind::CannotOpen, "cannot make the directory " + full + " (" + lastErrorText() + ")");
     const DWORD attributes = GetFileAttributesA(full.c_str());
-    if (attributes == kNoAttributes) throw Failure("cannot open the directory " + full + " (" + lastErrorText() + ")");
+    if (attributes == kNoAttributes)
+        throw Failure(FailureKind::CannotOpen, "cannot open the directory " + full + " (" + lastErrorText() + ")");
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
-        throw Failure(full + " is a symbolic link or junction, which is not followed");
+        throw Failure(FailureKind::CannotOpen, full + " is a symbolic link or junction, which is not followed");
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-        throw Failure("cannot make the directory " + full + ": a file is there");
+        throw Failure(FailureKind::CannotOpen, "cannot make the directory " + full + ": a file is there");
     return OutputDirectory(full, 0);
 }
 

@@ -1,10 +1,9 @@
 #include "plugin/copy_out.h"
 
-#include <cstring>
 #include <optional>
 
 #include "common/failure.h"
-#include "installation/extracted_file.h"
+#include "installation/kestran_db.h"
 #include "platform/platform.h"
 #include "plugin/host_types.h"
 #include "plugin/virtual_path.h"
@@ -15,8 +14,7 @@ namespace {
 
 // The fetch failures that mean "not there" rather than "there but unreadable".
 bool meansNotFound(const Failure& failure) {
-    return std::strcmp(failure.what(), kestran_db::kNoSuchFile) == 0 ||
-           std::strcmp(failure.what(), platform::kCantOpenFile) == 0;
+    return failure.kind() == FailureKind::NotFound || failure.kind() == FailureKind::CannotOpen;
 }
 
 }  // namespace

@@ -31,7 +31,7 @@ std::shared_ptr<const kestran_db::KestranDB> GuardedSets::findOrLoad(const std::
 
     std::shared_ptr<kestran_db::KestranDB> loaded =
         loader_(installation.rootPath, installation.versionCode, installationPrefix(name));
-    if (!loaded) throw Failure("error");
+    if (!loaded) throw Failure(FailureKind::Invalid, kestran_db::kLoadFailed);
 
     std::unique_lock<std::shared_mutex> lock(setsMutex_);
     return sets_.store(name, std::move(loaded));

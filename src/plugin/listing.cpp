@@ -40,19 +40,18 @@ Listing listDirectory(const std::string& path, const InstallationTable& installa
     }
 
     const kestran_db::FileNode* node = set->findNode(path);
-    if (node == nullptr || node->children.empty()) return listing;
+    if (node == nullptr || node->children().empty()) return listing;
 
     listing.handle = std::make_unique<FindHandle>();
-    for (const kestran_db::FileNode* child : node->children) {
+    for (const kestran_db::FileNode* child : node->children()) {
         std::uint32_t size = 0;
         kestran::FileTime time;
         // A linked node always has an occurrence; one without stays size 0, time 0.
-        if (!child->locations.empty()) {
-            const kestran::FileLocation& winner = child->locations.back();
-            size = winner.sizeReal;
-            if (winner.archive != nullptr) time = winner.archive->ftLastWriteTime;
+        if (const kestran_db::FileLocation* winner = child->winner()) {
+            size = winner->sizeReal;
+            if (winner->archive != nullptr) time = winner->archive->lastWriteTime;
         }
-        listing.handle->append(makeFindData(child->name, child->isDir, size, toHostTime(time)));
+        listing.handle->append(makeFindData(child->name(), child->isDir(), size, toHostTime(time)));
     }
     return listing;
 }

@@ -51,10 +51,11 @@ PropertiesView propertiesOf(const kestran_db::KestranDB& set, const std::string&
     PropertiesView view;
     view.path = path;
     const kestran_db::FileNode* node = set.findNode(path);
-    if (node == nullptr || node->locations.empty()) return view;
-    view.size = node->locations.back().sizeReal;
-    for (auto location = node->locations.rbegin(); location != node->locations.rend(); ++location)
-        view.archives.push_back(location->archive != nullptr ? location->archive->cFileName : "");
+    if (node == nullptr || node->winner() == nullptr) return view;
+    view.size = node->winner()->sizeReal;
+    const auto locations = node->locations();
+    for (auto location = locations.rbegin(); location != locations.rend(); ++location)
+        view.archives.push_back(location->archive != nullptr ? location->archive->path : "");
     return view;
 }
 

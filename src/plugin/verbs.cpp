@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "config/editions.h"
 #include "plugin/host_types.h"
 #include "plugin/virtual_path.h"
 
@@ -11,9 +12,6 @@ namespace {
 
 constexpr const char* kOpenVerb = "open";
 constexpr const char* kPropertiesVerb = "properties";
-
-// The top directories of the three editions under the names the registry gives them.
-bool isEditionTop(const std::string& path) { return path == "\\ARNA" || path == "\\VESK" || path == "\\TOLM"; }
 
 }  // namespace
 

@@ -100,8 +100,8 @@ public:
         }
         const std::string path = treePath(installation_.top, virtualPath);
         if (path == installation_.top) {
-            for (const kestran_db::FileNode* child : node->children) {
-                planNode(*child, path + "\\" + child->name, child->name, std::nullopt);
+            for (const kestran_db::FileNode* child : node->children()) {
+                planNode(*child, path + "\\" + std::string(child->name()), std::string(child->name()), std::nullopt);
             }
             return;
         }
@@ -153,25 +153,26 @@ private:
 
     void planNode(const kestran_db::FileNode& node, const std::string& path, const std::string& shown,
                   std::optional<std::size_t> parent) {
-        if (const std::optional<std::string> why = localNameRefusal(node.name)) {
+        if (const std::optional<std::string> why = localNameRefusal(std::string(node.name()))) {
             const std::string where =
                 parent ? target_.path() + "/" + toSlashes(jobs_[*parent].shownPath) : target_.path();
             refuse(node, shown, *why + ", so it could land outside " + where);
             return;
         }
-        jobs_.push_back({path, node.name, shown, node.isDir, parent});
-        if (!node.isDir) return;
+        jobs_.push_back({path, std::string(node.name()), shown, node.isDir(), parent});
+        if (!node.isDir()) return;
         const std::size_t self = jobs_.size() - 1;
-        for (const kestran_db::FileNode* child : node.children) {
-            planNode(*child, path + "\\" + child->name, shown + "/" + child->name, self);
+        for (const kestran_db::FileNode* child : node.children()) {
+            planNode(*child, path + "\\" + std::string(child->name()), shown + "/" + std::string(child->name()), self);
         }
     }
 
     // Names every file below a refused entry (or the entry itself when nothing is below
     // it), so that each file that is not copied is reported.
     void refuse(const kestran_db::FileNode& node, const std::string& shown, const std::string& why) {
-        if (node.isDir && !node.children.empty()) {
-            for (const kestran_db::FileNode* child : node.children) refuse(*child, shown + "/" + child->name, why);
+        if (node.isDir() && !node.children().empty()) {
+            for (const kestran_db::FileNode* child : node.children())
+                refuse(*child, shown + "/" + std::string(child->name()), why);
             return;
         }
         report("kestran-db extract: refused \"" + printable(shown) + "\": " + printable(why));
@@ -250,8 +251,8 @@ int runExtract(const Arguments& args) {
     boost::filesystem::create_directories(target, error);
     boost::system::error_code ignored;
     if (!boost::filesystem::is_directory(target, ignored)) {
-        throw Failure("kestran-db extract: cannot make the directory " + target +
-                      (error ? ": " + error.message() : std::string()));
+        throw Failure(FailureKind::CannotWrite, "kestran-db extract: cannot make the directory " + target +
+                                                    (error ? ": " + error.message() : std::string()));
     }
 
     Extraction extraction(installation, platform::OutputDirectory(target));

@@ -7,6 +7,7 @@
 #include "command.h"
 #include "common/ascii.h"
 #include "common/failure.h"
+#include "config/editions.h"
 #include "config/installation_table.h"
 #include "config/settings.h"
 #include "installation/loader.h"
@@ -56,12 +57,12 @@ InstallationChoice chooseByRoot(const po::variables_map& vm) {
         const std::string build = vm["build"].as<std::string>();
         const std::optional<std::int32_t> code = versionCodeForBuild(build);
         if (!code) {
-            throw UsageError("unknown build '" + build + "' (known: 3312, 3312ru, 3312en, 3312ww, 3312us, 3795, 3967)");
+            throw UsageError("unknown build '" + build + "' (known: " + buildList() + ")");
         }
         choice.versionCode = *code;
     } else {
         choice.versionCode = vm["version-code"].as<std::int32_t>();
-        if (choice.versionCode < 0 || choice.versionCode > 3) throw UsageError("--version-code must be 0, 1, 2 or 3");
+        if (!isKnownVersionCode(choice.versionCode)) throw UsageError("--version-code must be 0, 1, 2 or 3");
     }
     return choice;
 }
@@ -75,17 +76,21 @@ InstallationChoice chooseByConfig(const po::variables_map& vm) {
     const std::string name = vm["installation"].as<std::string>();
     // The plug-in reads a missing settings file as an empty one; a tool asked for a
     // file says so.
-    if (platform::FileStream(path).openFailure()) throw Failure("kestran-db: cannot read the settings file " + path);
+    if (platform::FileStream(path).openFailure())
+        throw Failure(FailureKind::CannotOpen, "kestran-db: cannot read the settings file " + path);
 
     InstallationTable table;
     const SettingsOutcome outcome = applySettingsFile(path, table, [](InstallationTable&) {});
-    if (!outcome.accepted) throw Failure("kestran-db: the settings file " + path + " has a line that cannot be parsed");
+    if (!outcome.accepted)
+        throw Failure(FailureKind::Invalid,
+                      "kestran-db: the settings file " + path + " has a line that cannot be parsed");
     const auto found = table.find(name);
     if (found == table.end()) {
         std::string known;
         for (const auto& entry : table) known += (known.empty() ? "" : ", ") + entry.first;
-        throw Failure("kestran-db: " + path + " defines no installation '" + name + "'" +
-                      (known.empty() ? std::string(" (it defines none)") : " (it defines: " + known + ")"));
+        throw Failure(FailureKind::NotFound,
+                      "kestran-db: " + path + " defines no installation '" + name + "'" +
+                          (known.empty() ? std::string(" (it defines none)") : " (it defines: " + known + ")"));
     }
     return {name, found->second.rootPath, found->second.versionCode};
 }
@@ -95,7 +100,7 @@ InstallationChoice chooseByConfig(const po::variables_map& vm) {
 void addInstallationOptions(po::options_description& options) {
     options.add_options()("root", po::value<std::string>()->value_name("DIR"), "the installation's root directory")(
         "build", po::value<std::string>()->value_name("B"),
-        "with --root: the build string, as in kestran.ini (3312, 3312ru, 3312en, 3312ww, 3312us, 3795, 3967)")(
+        ("with --root: the build string, as in kestran.ini (" + buildList() + ")").c_str())(
         "version-code", po::value<std::int32_t>()->value_name("N"),
         "with --root: the VersionCode instead, 0..3 (0, 1: archives in the root; 2, 3: fsgame.ltx)")(
         "config", po::value<std::string>()->value_name("FILE"), "a kestran.ini to take the installation from")(
@@ -120,14 +125,15 @@ LoadedInstallation loadChosenInstallation(const InstallationChoice& choice) {
     // A missing root gives the plug-in an empty installation; here it is a mistake.
     boost::system::error_code error;
     if (!boost::filesystem::is_directory(platform::resolvePath(choice.rootPath), error)) {
-        throw Failure("kestran-db: the installation root " + choice.rootPath + " is not a directory");
+        throw Failure(FailureKind::NotFound,
+                      "kestran-db: the installation root " + choice.rootPath + " is not a directory");
     }
     LoadedInstallation loaded;
     const std::string prefix = "\\" + choice.name + "\\";
     try {
         loaded.db = kestran_db::loadInstallation(choice.rootPath, choice.versionCode, prefix);
     } catch (const Failure& e) {
-        throw Failure("kestran-db: cannot load the installation at " + choice.rootPath + ": " + e.what());
+        throw Failure(e.kind(), "kestran-db: cannot load the installation at " + choice.rootPath + ": " + e.what());
     }
     loaded.top = prefix.substr(0, prefix.size() - 1);
     return loaded;
@@ -150,25 +156,25 @@ const kestran_db::FileNode& findEntry(const LoadedInstallation& installation, co
     if (const kestran_db::FileNode* node = installation.db->findNode(path)) return *node;
     if (path == installation.top) {
         // An installation without archives has an empty tree, not even its top.
-        static const kestran_db::FileNode emptyTop{true, {}, {}, {}};
-        return emptyTop;
+        return kestran_db::FileNode::emptyDirectory();
     }
     std::string message = "kestran-db: no such entry: " + virtualPath;
     const std::string lowered = loweredAscii(virtualPath);
     if (lowered != virtualPath && installation.db->findNode(treePath(installation.top, lowered)) != nullptr) {
         message += " (names in the archives are lower-case: " + lowered + ")";
     }
-    throw Failure(message);
+    throw Failure(FailureKind::NotFound, message);
 }
 
 std::uint32_t entrySize(const kestran_db::FileNode& node) {
-    if (node.isDir || node.locations.empty()) return 0;
-    return node.locations.back().sizeReal;
+    if (node.isDir() || node.winner() == nullptr) return 0;
+    return node.winner()->sizeReal;
 }
 
 FileTime entryTime(const kestran_db::FileNode& node) {
-    if (node.locations.empty() || node.locations.back().archive == nullptr) return {};
-    return node.locations.back().archive->ftLastWriteTime;
+    const kestran_db::FileLocation* winner = node.winner();
+    if (winner == nullptr || winner->archive == nullptr) return {};
+    return winner->archive->lastWriteTime;
 }
 
 std::string isoTime(FileTime time) {

@@ -18,28 +18,29 @@ constexpr const char* kUsage =
     "--config FILE --installation NAME)";
 
 void printEntry(std::ostream& out, const kestran_db::FileNode& node, const std::string& shownName) {
-    out << (node.isDir ? 'd' : '-') << '\t' << entrySize(node) << '\t' << isoTime(entryTime(node)) << '\t'
+    out << (node.isDir() ? 'd' : '-') << '\t' << entrySize(node) << '\t' << isoTime(entryTime(node)) << '\t'
         << printable(shownName) << '\n';
 }
 
 // Depth-first: each directory is followed by its own entries.
 void listRecursively(std::ostream& out, const kestran_db::FileNode& directory, const std::string& relative) {
-    for (const kestran_db::FileNode* child : directory.children) {
-        const std::string path = relative.empty() ? child->name : relative + "/" + child->name;
+    for (const kestran_db::FileNode* child : directory.children()) {
+        const std::string path =
+            relative.empty() ? std::string(child->name()) : relative + "/" + std::string(child->name());
         printEntry(out, *child, path);
-        if (child->isDir) listRecursively(out, *child, path);
+        if (child->isDir()) listRecursively(out, *child, path);
     }
 }
 
 void listDirectory(std::ostream& out, const LoadedInstallation& installation, const std::string& virtualPath,
                    bool recursive) {
     const kestran_db::FileNode& directory = findEntry(installation, virtualPath);
-    if (!directory.isDir) throw Failure("kestran-db: not a directory: " + virtualPath);
+    if (!directory.isDir()) throw Failure(FailureKind::Invalid, "kestran-db: not a directory: " + virtualPath);
     if (recursive) {
         listRecursively(out, directory, "");
         return;
     }
-    for (const kestran_db::FileNode* child : directory.children) printEntry(out, *child, child->name);
+    for (const kestran_db::FileNode* child : directory.children()) printEntry(out, *child, std::string(child->name()));
 }
 
 }  // namespace
@@ -64,7 +65,7 @@ int runLs(const Arguments& args) {
     const InstallationChoice choice = chooseInstallation(vm);
     const LoadedInstallation installation = loadChosenInstallation(choice);
     listDirectory(std::cout, installation, vm["vpath"].as<std::string>(), vm.count("recursive") != 0);
-    if (!std::cout.flush()) throw Failure("kestran-db: cannot write the listing");
+    if (!std::cout.flush()) throw Failure(FailureKind::CannotWrite, "kestran-db: cannot write the listing");
     return kExitOk;
 }
 

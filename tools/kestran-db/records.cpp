@@ -6,10 +6,9 @@
 #include <iostream>
 
 #include "archive/chunk_stream.h"
-#include "archive/file_table.h"
 #include "command.h"
 #include "common/failure.h"
-#include "installation/archive_file.h"
+#include "config/editions.h"
 #include "platform/file_stream.h"
 #include "terminal_text.h"
 
@@ -21,32 +20,9 @@ namespace po = boost::program_options;
 
 constexpr const char* kUsage = "usage: kestran-db records ARCHIVE [--version-code N]";
 
-// Reads the records as the loader does: the scrambled layouts try the other key
-// variant once when the first fails, and that second failure is the one reported.
-std::vector<FileTableRecord> readArchiveRecords(std::istream& stream, std::uint32_t versionCode) {
-    const std::vector<std::uint8_t> table = readIndexTable(stream, versionCode);
-    const kestran_db::ArchiveFile noArchive;
-    IndexCursor cursor(table, noArchive);
-    std::vector<FileTableRecord> records;
-    for (FileTableRecord record; cursor.nextRecord(record);) records.push_back(record);
-    return records;
-}
-
-std::vector<FileTableRecord> readRecords(const std::string& path, std::uint32_t versionCode) {
-    platform::FileStream stream(path);
-    try {
-        return readArchiveRecords(stream, versionCode);
-    } catch (const Failure&) {
-        if (versionCode > 1) throw;
-        stream.clear();
-        stream.seekg(0);
-        return readArchiveRecords(stream, versionCode ^ 1u);
-    }
-}
-
 char kindLetter(const FileTableRecord& record) {
     if (record.isDir) return 'D';
-    return record.location.isCompressed ? 'C' : 'S';
+    return record.isCompressed ? 'C' : 'S';
 }
 
 }  // namespace
@@ -66,15 +42,16 @@ int runRecords(const Arguments& args) {
     }
     if (!vm.count("archive")) throw UsageError("no archive given");
     const int versionCode = vm["version-code"].as<int>();
-    if (versionCode < 0 || versionCode > 3) throw UsageError("--version-code must be 0, 1, 2 or 3");
+    if (!isKnownVersionCode(versionCode)) throw UsageError("--version-code must be 0, 1, 2 or 3");
 
-    for (const FileTableRecord& record :
-         readRecords(vm["archive"].as<std::string>(), static_cast<std::uint32_t>(versionCode))) {
-        const FileLocation& l = record.location;
+    // Read as the loader reads it: the scrambled layouts try the other key variant once
+    // when the first fails, and that second failure is the one reported.
+    platform::FileStream stream(vm["archive"].as<std::string>());
+    for (const FileTableRecord& record : readArchiveRecords(stream, versionCode)) {
         const std::string name = printable(record.name);
         std::fwrite(name.data(), 1, name.size(), stdout);
         std::printf("%s\t%" PRIu32 "\t%" PRIu32 "\t%08" PRIx32 "\t%" PRIu32 "\t%c\n", record.isDir ? "\\" : "",
-                    l.sizeReal, l.sizeCompressed, l.crc, l.offset, kindLetter(record));
+                    record.sizeReal, record.sizeCompressed, record.crc, record.offset, kindLetter(record));
     }
     return kExitOk;
 }

@@ -37,12 +37,12 @@ int runWhich(const Arguments& args) {
     const std::string virtualPath = vm["vpath"].as<std::string>();
     const kestran_db::FileNode& node = findEntry(installation, virtualPath);
     // Only the top of an installation without archives has nothing to show.
-    if (node.locations.empty()) throw Failure("kestran-db: no archive holds " + virtualPath);
+    if (node.winner() == nullptr) throw Failure(FailureKind::NotFound, "kestran-db: no archive holds " + virtualPath);
 
-    std::cout << node.locations.back().sizeReal << '\n';
-    for (auto l = node.locations.rbegin(); l != node.locations.rend(); ++l)
-        std::cout << printable(l->archive->cFileName) << '\n';
-    if (!std::cout.flush()) throw Failure("kestran-db: cannot write the answer");
+    std::cout << node.winner()->sizeReal << '\n';
+    const auto locations = node.locations();
+    for (auto l = locations.rbegin(); l != locations.rend(); ++l) std::cout << printable(l->archive->path) << '\n';
+    if (!std::cout.flush()) throw Failure(FailureKind::CannotWrite, "kestran-db: cannot write the answer");
     return kExitOk;
 }
 

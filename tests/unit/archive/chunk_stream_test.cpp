@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <random>
 #include <string>
@@ -10,7 +11,6 @@
 
 #include "archive/chunk_stream.h"
 #include "common/failure.h"
-#include "installation/kestran_db.h"
 #include "support/archive_builder.h"
 
 namespace kestran {
@@ -36,16 +36,14 @@ protected:
     ChunkStream() : path(uniqueTempPath()) { fresh(); }
     ~ChunkStream() override { std::remove(path.c_str()); }
 
-    void fresh() {
-        set = std::make_unique<kestran_db::KestranDB>("C:\\Game");
-        set->archives().resize(1);
-    }
+    void fresh() { records.clear(); }
 
-    // Reads the archive; returns where the stream was left.
+    // Reads the archive's records, by "\ARNA\" and name; returns where the stream was left.
     std::streamoff read(const Bytes& archive, std::uint32_t versionCode = 2) {
         testing::writeFile(path, archive);
         std::ifstream stream(path, std::ios::binary);
-        readArchiveIndex(*set, stream, set->archives()[0], versionCode, "\\ARNA\\");
+        for (FileTableRecord& record : readArchiveIndex(stream, versionCode))
+            records.emplace("\\ARNA\\" + record.name, std::move(record));
         return stream.tellg();
     }
 
@@ -58,10 +56,10 @@ protected:
         return "no failure";
     }
 
-    const kestran_db::Tree& tree() { return set->tree(); }
+    const std::map<std::string, FileTableRecord>& tree() { return records; }
 
     std::string path;
-    std::unique_ptr<kestran_db::KestranDB> set;
+    std::map<std::string, FileTableRecord> records;
 };
 
 TEST_F(ChunkStream, ReadsMembersOfEveryVersionCode) {
@@ -76,17 +74,16 @@ TEST_F(ChunkStream, ReadsMembersOfEveryVersionCode) {
         read(archive, versionCode);
 
         ASSERT_EQ(tree().size(), 3u);
-        const FileLocation& readme = tree().at("\\ARNA\\docs\\readme.txt").locations.at(0);
+        const FileTableRecord& readme = tree().at("\\ARNA\\docs\\readme.txt");
         EXPECT_FALSE(readme.isCompressed);
         EXPECT_EQ(readme.crc, testing::contentsCrc(stored));
         EXPECT_EQ(Bytes(archive.begin() + readme.offset, archive.begin() + readme.offset + readme.sizeReal), stored);
 
-        const FileLocation& big = tree().at("\\ARNA\\big.bin").locations.at(0);
+        const FileTableRecord& big = tree().at("\\ARNA\\big.bin");
         const Bytes packed = testing::compressLzo(packable);
         EXPECT_TRUE(big.isCompressed);
         EXPECT_EQ(big.sizeReal, packable.size());
         EXPECT_EQ(Bytes(archive.begin() + big.offset, archive.begin() + big.offset + big.sizeCompressed), packed);
-        EXPECT_EQ(big.archive, &set->archives()[0]);
 
         EXPECT_TRUE(tree().at("\\ARNA\\docs").isDir);
     }

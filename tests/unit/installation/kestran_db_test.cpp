@@ -16,28 +16,25 @@ class MergedTree : public ::testing::Test {
 protected:
     MergedTree() : db("C:\\Game") { db.archives().resize(3); }
 
-    FileNode& enter(const std::string& path, bool isDir, std::size_t archive, std::uint32_t size = 7) {
-        FileNode& node = db.nodeAt(path);
-        kestran::FileLocation location;
+    const FileNode& enter(const std::string& path, bool isDir, std::size_t archive, std::uint32_t size = 7) {
+        FileLocation location;
         location.offset = 100;
         location.sizeReal = size;
         location.sizeCompressed = size;
         location.archive = &db.archives()[archive];
-        node.locations.push_back(location);
-        node.isDir = isDir;
-        node.name = path.substr(path.rfind('\\') + 1);
-        return node;
+        db.enter(path, isDir, location);
+        return *db.findNode(path);
     }
 
     std::vector<std::string> childNames(const std::string& path) {
         std::vector<std::string> names;
-        for (const FileNode* child : db.findNode(path)->children) names.push_back(child->name);
+        for (const FileNode* child : db.findNode(path)->children()) names.emplace_back(child->name());
         return names;
     }
 
     void expectPlaceholder(const FileNode& node) {
-        ASSERT_EQ(node.locations.size(), 1u);
-        const kestran::FileLocation& l = node.locations[0];
+        ASSERT_EQ(node.locations().size(), 1u);
+        const FileLocation& l = node.locations()[0];
         EXPECT_EQ(l.offset, 0u);
         EXPECT_FALSE(l.isCompressed);
         EXPECT_EQ(l.sizeCompressed, 0u);
@@ -61,34 +58,34 @@ TEST_F(MergedTree, ImpliedDirectoriesAreAddedWithPlaceholderAndLinked) {
     const FileNode& textures = db.tree().at("\\ARNA\\textures");
     const FileNode& wall = db.tree().at("\\ARNA\\textures\\wall.dds");
     const FileNode& root = db.tree().at("");
-    EXPECT_TRUE(top.isDir);
-    EXPECT_EQ(top.name, "ARNA");
+    EXPECT_TRUE(top.isDir());
+    EXPECT_EQ(top.name(), "ARNA");
     expectPlaceholder(top);
-    EXPECT_TRUE(textures.isDir);
-    EXPECT_EQ(textures.name, "textures");
+    EXPECT_TRUE(textures.isDir());
+    EXPECT_EQ(textures.name(), "textures");
     expectPlaceholder(textures);
-    EXPECT_FALSE(wall.isDir);
-    EXPECT_EQ(wall.locations.back().archive, &db.archives()[2]);
+    EXPECT_FALSE(wall.isDir());
+    EXPECT_EQ(wall.locations().back().archive, &db.archives()[2]);
 
-    EXPECT_FALSE(root.isDir);
-    EXPECT_TRUE(root.locations.empty());
-    ASSERT_EQ(root.children.size(), 1u);
-    EXPECT_EQ(root.children[0], &top);
-    ASSERT_EQ(top.children.size(), 1u);
-    EXPECT_EQ(top.children[0], &textures);
-    ASSERT_EQ(textures.children.size(), 1u);
-    EXPECT_EQ(textures.children[0], &wall);
-    EXPECT_TRUE(wall.children.empty());
+    EXPECT_FALSE(root.isDir());
+    EXPECT_TRUE(root.locations().empty());
+    ASSERT_EQ(root.children().size(), 1u);
+    EXPECT_EQ(root.children()[0], &top);
+    ASSERT_EQ(top.children().size(), 1u);
+    EXPECT_EQ(top.children()[0], &textures);
+    ASSERT_EQ(textures.children().size(), 1u);
+    EXPECT_EQ(textures.children()[0], &wall);
+    EXPECT_TRUE(wall.children().empty());
 }
 
 TEST_F(MergedTree, NamedDirectoryKeepsItsOwnLocation) {
-    FileNode& sounds = enter("\\ARNA\\sounds", true, 1, 0);
+    const FileNode& sounds = enter("\\ARNA\\sounds", true, 1, 0);
     enter("\\ARNA\\sounds\\a.ogg", false, 2);
     db.completeTree();
 
-    ASSERT_EQ(sounds.locations.size(), 1u);
-    EXPECT_EQ(sounds.locations[0].archive, &db.archives()[1]);
-    EXPECT_EQ(sounds.locations[0].offset, 100u);
+    ASSERT_EQ(sounds.locations().size(), 1u);
+    EXPECT_EQ(sounds.locations()[0].archive, &db.archives()[1]);
+    EXPECT_EQ(sounds.locations()[0].offset, 100u);
     EXPECT_EQ(childNames("\\ARNA\\sounds"), std::vector<std::string>{"a.ogg"});
 }
 
@@ -99,8 +96,8 @@ TEST_F(MergedTree, FileThatIsAlsoAnAncestorBecomesADirectory) {
     db.completeTree();
 
     const FileNode& maps = db.tree().at("\\ARNA\\maps");
-    EXPECT_TRUE(maps.isDir);
-    EXPECT_EQ(maps.name, "maps");
+    EXPECT_TRUE(maps.isDir());
+    EXPECT_EQ(maps.name(), "maps");
     expectPlaceholder(maps);
     EXPECT_EQ(childNames("\\ARNA\\maps"), std::vector<std::string>{"start.txt"});
 }
@@ -121,17 +118,18 @@ TEST_F(MergedTree, OccurrencesStayInReadingOrder) {
     enter("\\ARNA\\a.txt", false, 2, 3);
     db.completeTree();
     const FileNode& node = db.tree().at("\\ARNA\\a.txt");
-    ASSERT_EQ(node.locations.size(), 2u);
-    EXPECT_EQ(node.locations.front().archive, &db.archives()[0]);
-    EXPECT_EQ(node.locations.back().archive, &db.archives()[2]);
-    EXPECT_EQ(node.locations.back().sizeReal, 3u);
+    ASSERT_EQ(node.locations().size(), 2u);
+    EXPECT_EQ(node.locations().front().archive, &db.archives()[0]);
+    EXPECT_EQ(node.locations().back().archive, &db.archives()[2]);
+    EXPECT_EQ(node.locations().back().sizeReal, 3u);
 }
 
 TEST(KestranDBLookup, NodeAtCreatesOnlyWhatIsMissingAndFindNodeCreatesNothing) {
     KestranDB db("root");
     EXPECT_EQ(db.rootPath(), "root");
-    FileNode& config = db.nodeAt("\\ARNA\\config");
-    config.isDir = true;
+    db.enter("\\ARNA\\config", true, FileLocation{});
+    const FileNode& config = db.nodeAt("\\ARNA\\config");
+    EXPECT_TRUE(config.isDir());
     EXPECT_EQ(&db.nodeAt("\\ARNA\\config"), &config);
     EXPECT_EQ(db.hasNode("\\ARNA\\config"), 1u);
 
@@ -140,11 +138,11 @@ TEST(KestranDBLookup, NodeAtCreatesOnlyWhatIsMissingAndFindNodeCreatesNothing) {
     EXPECT_EQ(db.hasNode("\\ARNA\\config\\"), 0u);
     EXPECT_EQ(db.tree().size(), 1u);
 
-    FileNode& other = db.nodeAt("\\ARNA\\Config");
+    const FileNode& other = db.nodeAt("\\ARNA\\Config");
     EXPECT_NE(&other, &config);
-    EXPECT_FALSE(other.isDir);
-    EXPECT_TRUE(other.name.empty());
-    EXPECT_TRUE(other.locations.empty());
+    EXPECT_FALSE(other.isDir());
+    EXPECT_TRUE(other.name().empty());
+    EXPECT_TRUE(other.locations().empty());
     EXPECT_EQ(db.findNode("\\ARNA\\Config"), &other);
     EXPECT_EQ(db.tree().size(), 2u);
 }
@@ -172,15 +170,15 @@ TEST_F(MergedTree, PathsWithoutLeadingBackslashCompleteWithoutSelfLinks) {
 
     const FileNode& root = db.tree().at("");
     for (const auto& entry : db.tree()) {
-        for (const FileNode* child : entry.second.children) EXPECT_NE(child, &entry.second) << entry.first;
+        for (const FileNode* child : entry.second.children()) EXPECT_NE(child, &entry.second) << entry.first;
     }
-    EXPECT_TRUE(db.tree().at("a").isDir);
-    EXPECT_TRUE(db.tree().at("\\").isDir);
+    EXPECT_TRUE(db.tree().at("a").isDir());
+    EXPECT_TRUE(db.tree().at("\\").isDir());
     EXPECT_EQ(childNames("a"), std::vector<std::string>{"b"});
     EXPECT_EQ(childNames("\\"), std::vector<std::string>{"x"});
     std::vector<const FileNode*> expected = {&db.tree().at("\\"), &db.tree().at("a"), &db.tree().at("plain")};
-    EXPECT_EQ(root.children.size(), expected.size());
-    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), root.children.begin()));
+    EXPECT_EQ(root.children().size(), expected.size());
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), root.children().begin()));
 }
 
 TEST(LoadedSetsMap, StoresOnceAndNeverReplaces) {

@@ -25,7 +25,7 @@ protected:
         std::vector<std::string> names;
         const std::string base = lowered(root.string());
         for (const ArchiveFile& a : set.archives()) {
-            std::string name = a.cFileName;
+            const std::string& name = a.path;
             names.push_back(name.compare(0, base.size(), base) == 0 ? name.substr(base.size() + 1) : name);
         }
         return names;
@@ -52,8 +52,8 @@ protected:
         return builder;
     }
 
-    static const kestran::FileLocation& winner(const KestranDB& set, const std::string& path) {
-        return set.findNode(path)->locations.back();
+    static const FileLocation& winner(const KestranDB& set, const std::string& path) {
+        return *set.findNode(path)->winner();
     }
 };
 
@@ -67,18 +67,18 @@ TEST_F(Loader, RootArchivesAreReadInLowerCasedPathOrder) {
     EXPECT_EQ(archiveNames(*set), (std::vector<std::string>{"a.db1", "b.db0", "patch.db5"}));
     const FileNode* node = set->findNode("\\ARNA\\shared.txt");
     ASSERT_NE(node, nullptr);
-    ASSERT_EQ(node->locations.size(), 3u);
+    ASSERT_EQ(node->locations().size(), 3u);
     EXPECT_EQ(winner(*set, "\\ARNA\\shared.txt").archive, &set->archives()[2]);
     EXPECT_EQ(set->findNode("\\ARNA\\ignored.txt"), nullptr);
     // Completed: the top directory lists the file.
-    ASSERT_EQ(set->findNode("\\ARNA")->children.size(), 1u);
+    ASSERT_EQ(set->findNode("\\ARNA")->children().size(), 1u);
 }
 
 TEST_F(Loader, TrailingBackslashOfTheRootGivesTheSamePaths) {
     writeArchive("a.db0", holding("x.txt", "x", 0));
     const auto set = load(0, root.string() + "\\");
     EXPECT_EQ(archiveNames(*set), (std::vector<std::string>{"a.db0"}));
-    EXPECT_EQ(std::string(set->archives()[0].cFileName), lowered(root.string()) + "\\a.db0");
+    EXPECT_EQ(set->archives()[0].path, lowered(root.string()) + "\\a.db0");
     EXPECT_EQ(set->rootPath(), root.string() + "\\");
 }
 
@@ -126,7 +126,7 @@ TEST_F(Loader, DirectoryNamedTwiceIsReadTwice) {
     writeText("fsgame.ltx", "$a$=true|true|$fs_root$|data\n$b$=false|false|$fs_root$|data\\\n");
     const auto set = load(2);
     ASSERT_EQ(set->archives().size(), 2u);
-    EXPECT_EQ(set->findNode("\\ARNA\\x.txt")->locations.size(), 2u);
+    EXPECT_EQ(set->findNode("\\ARNA\\x.txt")->locations().size(), 2u);
 }
 
 // fsgame.ltx may name one directory up to 1,024 times, and each line reads its
@@ -147,7 +147,7 @@ TEST_F(Loader, RecordsMultipliedPastTheBudgetFailTheLoad) {
     // Exactly the budget still loads.
     writeText("fsgame.ltx", lines.substr(0, lines.size() / 1024 * 100));
     const auto set = loadInstallation(root.string(), 2, "\\ARNA\\", 10000);
-    EXPECT_EQ(set->findNode("\\ARNA\\f7.txt")->locations.size(), 100u);
+    EXPECT_EQ(set->findNode("\\ARNA\\f7.txt")->locations().size(), 100u);
 }
 
 TEST_F(Loader, PathsFromWindowsHabitsResolveWithoutRegardToCase) {

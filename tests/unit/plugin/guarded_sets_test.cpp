@@ -63,8 +63,10 @@ TEST(GuardedSets, LookupsWhileOtherThreadsLoad) {
 }
 
 TEST(GuardedSets, FailedLoadIsPassedOnAndStoresNothing) {
-    GuardedSets sets([](const std::string&, std::int32_t,
-                        const std::string&) -> std::shared_ptr<kestran_db::KestranDB> { throw Failure("error"); });
+    GuardedSets sets(
+        [](const std::string&, std::int32_t, const std::string&) -> std::shared_ptr<kestran_db::KestranDB> {
+            throw Failure(FailureKind::Damaged, "error");
+        });
     EXPECT_THROW(sets.findOrLoad("ARNA", Installation{"/a", 2}), Failure);
     EXPECT_EQ(sets.find("ARNA"), nullptr);
     EXPECT_EQ(sets.size(), 0u);

@@ -50,7 +50,7 @@ protected:
               ++loads[root];
               lastPrefix = prefix;
               lastVersionCode = versionCode;
-              if (root == "/broken") throw Failure("bad index");
+              if (root == "/broken") throw Failure(FailureKind::Damaged, "bad index");
               return MemorySet()
                   .archive("/games/arna/a.db0", kTimeA)
                   .archive("/games/arna/b.db1", kTimeB)

@@ -2,7 +2,6 @@
 // A KestranDB built in memory, without archive files: for listing, properties and
 // locking tests that only read trees.
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
@@ -30,8 +29,8 @@ public:
         auto set = std::make_shared<kestran_db::KestranDB>("/nowhere");
         for (const auto& a : archives_) {
             kestran_db::ArchiveFile file;
-            std::strncpy(file.cFileName, a.first.c_str(), sizeof file.cFileName - 1);
-            file.ftLastWriteTime = fromTicks(a.second);
+            file.path = a.first;
+            file.lastWriteTime = fromTicks(a.second);
             file.openPath = a.first;
             set->archives().push_back(file);
         }
@@ -39,13 +38,10 @@ public:
             std::string path = r.path;
             const bool isDir = !path.empty() && path.back() == '\\';
             if (isDir) path.pop_back();
-            kestran_db::FileNode& node = set->nodeAt(path);
-            node.isDir = isDir;
-            node.name = path.substr(path.rfind('\\') + 1);
-            kestran::FileLocation location;
+            kestran_db::FileLocation location;
             location.sizeReal = r.size;
             location.archive = &set->archives()[r.archive];
-            node.locations.push_back(location);
+            set->enter(path, isDir, location);
         }
         set->completeTree();
         return set;
