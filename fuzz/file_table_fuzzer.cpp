@@ -1,6 +1,6 @@
 // The file table parser alone: arbitrary decoded records into a merged tree.
 //
-// Input: the decoded table.
+// Input: the decoded file table.
 #include <cstddef>
 #include <cstdint>
 #include <set>

@@ -26,12 +26,11 @@ rm -rf "$stage"
 mkdir -p "$stage"
 
 for target in x86_64 i686; do
-  build="$out/build-$target"
+  preset=win64-release; [ "$target" = i686 ] && preset=win32-release
+  build="$root/build/$preset"
   start=$SECONDS
-  cmake -S "$root" -B "$build" -G Ninja --toolchain "$root/cmake/toolchains/mingw-w64-$target.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DKESTRAN_WERROR=ON -DKESTRAN_BUILD_TESTS=OFF -DKESTRAN_BUILD_BENCHMARKS=OFF \
-    -DKESTRAN_BUILD_FUZZERS=OFF >/dev/null
-  cmake --build "$build" --target kestran_wfx -j "$jobs" >/dev/null
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" --target kestran_wfx -j "$jobs" >/dev/null
   if [ "$target" = x86_64 ]; then name=kestran.wfx64 width=64; else name=kestran.wfx width=32; fi
   "$target-w64-mingw32-strip" -o "$stage/$name" "$build/src/plugin/$name"
   if ! checked="$(python3 "$root/tests/host/check_dll.py" "$stage/$name" "$width" "$target-w64-mingw32-objdump" \

@@ -27,7 +27,7 @@ namespace kestran {
 namespace {
 
 constexpr std::size_t kUnpackedSizeBytes = 4;
-// The decoded table is reserved at five times the payload; the decoder never emits more
+// The file table is reserved at five times the payload; the decoder never emits more
 // than the unpacked size plus the rest of one longest match.
 constexpr std::uint64_t kReserveFactor = 5;
 constexpr std::uint64_t kLongestMatchOverrun = 59;
@@ -67,7 +67,7 @@ std::vector<std::uint8_t> readPayload(std::istream& stream, std::int32_t chunkSi
     return payload;
 }
 
-// Reserves room for the decoded table up front: five times the payload, but never more
+// Reserves room for the file table up front: five times the payload, but never more
 // than the table can hold. The reservation is only a hint, so a size the decoder is
 // about to reject, or memory the system will not give, leaves the vector unreserved.
 void reserveTable(std::vector<std::uint8_t>& table, std::size_t payloadSize, std::uint32_t unpackedSize) {

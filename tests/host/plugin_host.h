@@ -18,6 +18,7 @@
 #include "plugin/exports.h"
 #include "plugin/host_types.h"
 #include "support/archive_builder.h"
+#include "support/temp_folder.h"
 
 #if defined(_WIN32)
 #include "dialog_watcher_win32.h"
@@ -57,38 +58,7 @@ inline std::string hostPath(std::string path) {
     return path;
 }
 
-// A folder of its own under the system's temporary folder, removed with everything in it.
-class TempFolder {
-public:
-    TempFolder() {
-#if defined(_WIN32)
-        static std::atomic<unsigned> counter{0};
-        for (;;) {
-            const fs::path candidate =
-                fs::temp_directory_path() / ("kestran-host-" + std::to_string(GetCurrentProcessId()) + "-" +
-                                             std::to_string(GetTickCount64()) + "-" + std::to_string(counter++));
-            if (fs::create_directory(candidate)) {
-                path_ = candidate;
-                break;
-            }
-        }
-#else
-        std::string pattern = (fs::temp_directory_path() / "kestran-host-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-#endif
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
+using TempFolder = kestran::testing::TempFolder;
 
 constexpr std::uint64_t kTicksPerSecond = 10000000ULL;
 constexpr std::uint64_t kUnixEpochTicks = 116444736000000000ULL;  // 1970-01-01 in FILETIME ticks

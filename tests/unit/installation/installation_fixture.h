@@ -7,6 +7,7 @@
 #include <string>
 
 #include "support/archive_builder.h"
+#include "support/temp_folder.h"
 
 namespace kestran_db::testing {
 
@@ -15,14 +16,7 @@ using kestran::testing::Bytes;
 
 class TempFolder : public ::testing::Test {
 protected:
-    TempFolder()
-        : root(boost::filesystem::temp_directory_path() / boost::filesystem::unique_path("kestran-%%%%-%%%%")) {
-        boost::filesystem::create_directories(root);
-    }
-    ~TempFolder() override {
-        boost::system::error_code ignored;
-        boost::filesystem::remove_all(root, ignored);
-    }
+    TempFolder() : root(folder.path().string()) {}
 
     std::string path(const std::string& relative) const { return (root / relative).string(); }
 
@@ -39,6 +33,7 @@ protected:
 
     static Bytes bytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
+    kestran::testing::TempFolder folder;
     boost::filesystem::path root;
 };
 

@@ -108,78 +108,29 @@ TEST_F(ReadWindow, MisalignedStartsAndDirectoriesFail) {
 
 // --- writeLocalFile
 
-class WriteLocalFile : public PlatformDir {
-protected:
-    static constexpr std::int64_t kSeconds = 1234567890;
-    static constexpr std::int64_t kNanoseconds = 987654300;  // whole 100-ns ticks
+using WriteLocalFileOnPosix = PlatformDir;
 
-    const FileTime time_ = fromUnixTime(kSeconds, kNanoseconds);
-
-    WriteResult write(const std::string& relative, const Bytes& bytes, bool overwrite) const {
-        return writeLocalFile(path(relative), bytes.data(), bytes.size(), overwrite, time_);
-    }
-
-    void expectStamped(const std::string& relative) const {
-        struct stat status {};
-        ASSERT_EQ(::stat(path(relative).c_str(), &status), 0);
-        EXPECT_EQ(status.st_mtim.tv_sec, kSeconds);
-        EXPECT_EQ(status.st_mtim.tv_nsec, kNanoseconds);
-        EXPECT_EQ(status.st_atim.tv_sec, kSeconds);
-        EXPECT_EQ(status.st_atim.tv_nsec, kNanoseconds);
-    }
-};
-
-TEST_F(WriteLocalFile, WritesTheBytesAndStampsTheTimes) {
-    const Bytes bytes = pattern(100000);
-    EXPECT_EQ(write("out.dds", bytes, false), WriteResult::Written);
-    expectStamped("out.dds");  // before reading, which may move the access time
-    EXPECT_EQ(readBytes("out.dds"), bytes);
-
-    EXPECT_EQ(write("empty.txt", {}, false), WriteResult::Written);
-    expectStamped("empty.txt");
-    EXPECT_TRUE(readBytes("empty.txt").empty());
+WriteResult write(const std::string& path, const Bytes& bytes, bool overwrite) {
+    return writeLocalFile(path, bytes.data(), bytes.size(), overwrite, fromUnixTime(1234567890));
 }
 
-TEST_F(WriteLocalFile, ExistingFileIsKeptUnlessOverwriting) {
-    writeBytes("out.dds", {1, 2, 3});
-    struct stat before {};
-    ASSERT_EQ(::stat(path("out.dds").c_str(), &before), 0);
-
-    EXPECT_EQ(write("out.dds", {9}, false), WriteResult::AlreadyExists);
-    struct stat after {};
-    ASSERT_EQ(::stat(path("out.dds").c_str(), &after), 0);
-    EXPECT_EQ(readBytes("out.dds"), (Bytes{1, 2, 3}));
-    EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
-    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
-
-    EXPECT_EQ(write("out.dds", {9}, true), WriteResult::Written);
-    expectStamped("out.dds");
-    EXPECT_EQ(readBytes("out.dds"), (Bytes{9}));
-}
-
-TEST_F(WriteLocalFile, NewFileKeepsItsNameAsWritten) {
+TEST_F(WriteLocalFileOnPosix, NewFileKeepsItsNameAsWritten) {
     writeBytes("README.txt", {1});
-    EXPECT_EQ(write("Readme.txt", {2}, false), WriteResult::Written);
+    EXPECT_EQ(write(path("Readme.txt"), {2}, false), WriteResult::Written);
     EXPECT_EQ(readBytes("README.txt"), (Bytes{1}));
     EXPECT_EQ(readBytes("Readme.txt"), (Bytes{2}));
 }
 
-TEST_F(WriteLocalFile, UnwritablePlacesFail) {
-    writeBytes("plain", {1});
-    EXPECT_EQ(write("missing/out.dds", {1}, false), WriteResult::Failed);
-    EXPECT_EQ(write("plain/out.dds", {1}, true), WriteResult::Failed);
-    EXPECT_FALSE(fs::exists(path("missing")));
-
-    if (::geteuid() != 0) {  // permissions don't hold the superuser back
-        makeDirectory("locked");
-        ::chmod(path("locked").c_str(), 0500);
-        EXPECT_EQ(write("locked/out.dds", {1}, false), WriteResult::Failed);
-        ::chmod(path("locked").c_str(), 0700);
-    }
+TEST_F(WriteLocalFileOnPosix, ALockedFolderFails) {
+    if (::geteuid() == 0) GTEST_SKIP() << "permissions don't hold the superuser back";
+    makeDirectory("locked");
+    ::chmod(path("locked").c_str(), 0500);
+    EXPECT_EQ(write(path("locked/out.dds"), {1}, false), WriteResult::Failed);
+    ::chmod(path("locked").c_str(), 0700);
 }
 
 // A file size limit makes the write stop short: nothing partial may stay behind.
-TEST_F(WriteLocalFile, ShortWriteLeavesNoFile) {
+TEST_F(WriteLocalFileOnPosix, ShortWriteLeavesNoFile) {
     rlimit saved{};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
     const auto savedSignal = std::signal(SIGXFSZ, SIG_IGN);
@@ -187,9 +138,9 @@ TEST_F(WriteLocalFile, ShortWriteLeavesNoFile) {
     limited.rlim_cur = 4096;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
 
-    const WriteResult fresh = write("big.dds", pattern(3 * 4096), false);
+    const WriteResult fresh = write(path("big.dds"), pattern(3 * 4096), false);
     writeBytes("old.dds", {1, 2, 3});
-    const WriteResult replaced = write("old.dds", pattern(3 * 4096), true);
+    const WriteResult replaced = write(path("old.dds"), pattern(3 * 4096), true);
 
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, savedSignal);

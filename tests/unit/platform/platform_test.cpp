@@ -78,6 +78,57 @@ TEST_F(ReadWindow, LengthZeroReadsNothing) {
     }
 }
 
+// --- writeLocalFile
+
+class WriteLocalFile : public PlatformDir {
+protected:
+    const FileTime time_ = fromUnixTime(1234567890, 987654300);  // whole 100-ns ticks
+
+    WriteResult write(const std::string& relative, const Bytes& bytes, bool overwrite) const {
+        return writeLocalFile(path(relative), bytes.data(), bytes.size(), overwrite, time_);
+    }
+
+    void expectStamped(const std::string& relative) const {
+        const StampedTimes times = stampedTimes(path(relative));
+        EXPECT_EQ(times.access, time_);
+        EXPECT_EQ(times.write, time_);
+    }
+};
+
+TEST_F(WriteLocalFile, WritesTheBytesAndStampsTheTimes) {
+    const Bytes bytes = pattern(100000);
+    EXPECT_EQ(write("out.dds", bytes, false), WriteResult::Written);
+    expectStamped("out.dds");  // before reading, which may move the access time
+    EXPECT_EQ(readBytes("out.dds"), bytes);
+
+    EXPECT_EQ(write("empty.txt", {}, false), WriteResult::Written);
+    expectStamped("empty.txt");
+    EXPECT_TRUE(readBytes("empty.txt").empty());
+}
+
+TEST_F(WriteLocalFile, ExistingFileIsKeptUnlessOverwriting) {
+    writeBytes("out.dds", {1, 2, 3});
+    const StampedTimes before = stampedTimes(path("out.dds"));
+
+    EXPECT_EQ(write("out.dds", {9}, false), WriteResult::AlreadyExists);
+    EXPECT_EQ(readBytes("out.dds"), (Bytes{1, 2, 3}));
+    EXPECT_EQ(stampedTimes(path("out.dds")).write, before.write);
+
+    EXPECT_EQ(write("out.dds", {9}, true), WriteResult::Written);
+    expectStamped("out.dds");
+    EXPECT_EQ(readBytes("out.dds"), (Bytes{9}));
+}
+
+TEST_F(WriteLocalFile, UnwritablePlacesFail) {
+    writeBytes("plain", {1});
+    makeDirectory("folder");
+    EXPECT_EQ(write(std::string("missing") + kSeparator + "out.dds", {1}, false), WriteResult::Failed);
+    EXPECT_EQ(write(std::string("plain") + kSeparator + "out.dds", {1}, true), WriteResult::Failed);
+    EXPECT_EQ(write("folder", {1}, true), WriteResult::Failed);
+    EXPECT_FALSE(boost::filesystem::exists(path("missing")));
+    EXPECT_TRUE(boost::filesystem::is_directory(path("folder")));
+}
+
 TEST(Platform, CurrentTimeIsNow) {
     const std::int64_t before = std::time(nullptr);
     const std::int64_t now = toUnixSeconds(currentTime());

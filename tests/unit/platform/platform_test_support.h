@@ -8,10 +8,19 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "common/failure.h"
+#include "common/file_time.h"
+#include "support/temp_folder.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#endif
 
 namespace kestran::platform {
 
@@ -19,7 +28,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 // A fresh directory per test under the system's temporary folder, removed afterwards.
 // Relative paths are joined with the system's own separator.
-class PlatformDir : public testing::Test {
+class PlatformDir : public ::testing::Test {
 protected:
 #ifdef _WIN32
     static constexpr const char* kSeparator = "\\";
@@ -28,15 +37,10 @@ protected:
 #endif
 
     void SetUp() override {
-        namespace fs = boost::filesystem;
-        const fs::path dir = fs::temp_directory_path() / fs::unique_path("kestran-platform-%%%%-%%%%-%%%%");
-        ASSERT_TRUE(fs::create_directory(dir));
-        root_ = dir.string();
+        folder_ = std::make_unique<kestran::testing::TempFolder>("kestran-platform");
+        root_ = folder_->path().string();
     }
-    void TearDown() override {
-        boost::system::error_code ignored;
-        boost::filesystem::remove_all(root_, ignored);
-    }
+    void TearDown() override { folder_.reset(); }
 
     std::string path(const std::string& relative) const { return root_ + kSeparator + relative; }
 
@@ -52,6 +56,7 @@ protected:
         return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
 
+    std::unique_ptr<kestran::testing::TempFolder> folder_;
     std::string root_;
 };
 
@@ -59,6 +64,26 @@ inline Bytes pattern(std::size_t size) {
     Bytes bytes(size);
     for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 4096);
     return bytes;
+}
+
+// A file's last-access and last-write times, as the system keeps them.
+struct StampedTimes {
+    FileTime access;
+    FileTime write;
+};
+
+inline StampedTimes stampedTimes(const std::string& path) {
+#ifdef _WIN32
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    EXPECT_TRUE(GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) << path;
+    return {FileTime{data.ftLastAccessTime.dwLowDateTime, data.ftLastAccessTime.dwHighDateTime},
+            FileTime{data.ftLastWriteTime.dwLowDateTime, data.ftLastWriteTime.dwHighDateTime}};
+#else
+    struct stat status {};
+    EXPECT_EQ(::stat(path.c_str(), &status), 0) << path;
+    return {fromUnixTime(status.st_atim.tv_sec, status.st_atim.tv_nsec),
+            fromUnixTime(status.st_mtim.tv_sec, status.st_mtim.tv_nsec)};
+#endif
 }
 
 inline std::string failureText(const std::function<void()>& action) {

@@ -14,6 +14,7 @@
 
 #include "installation_options.h"
 #include "support/archive_builder.h"
+#include "support/temp_folder.h"
 
 extern char** environ;
 
@@ -86,7 +87,6 @@ Bytes pattern(std::size_t size, std::uint8_t seed) {
 class KestranDbTool : public ::testing::Test {
 protected:
     KestranDbTool() {
-        scratch = fs::temp_directory_path() / fs::unique_path("kestran-db-test-%%%%-%%%%-%%%%");
         game = scratch / "game";
         fs::create_directories(game / "data");
         std::ofstream(game / "fsgame.ltx", std::ios::binary) << "$game$ = false|false|$fs_root$\r\n"
@@ -99,10 +99,6 @@ protected:
         ArchiveBuilder b(3);
         b.storedFile("textures\\wall.dds", wallB).directory("levels").compressedFile("levels\\l01\\level.dat", level);
         writeArchive(b, game / "data" / "b.db1", kTimeB);
-    }
-    ~KestranDbTool() override {
-        boost::system::error_code ignored;
-        fs::remove_all(scratch, ignored);
     }
 
     static void writeArchive(const ArchiveBuilder& builder, const fs::path& path, std::time_t time) {
@@ -123,7 +119,8 @@ protected:
     const Bytes wallA = pattern(3000, 0x20);
     const Bytes wallB = pattern(4000, 0x40);
     const Bytes level = pattern(2500, 0x60);
-    fs::path scratch;
+    kestran::testing::TempFolder folder{"kestran-db-test"};
+    fs::path scratch{folder.path().string()};
     fs::path game;
 };
 
