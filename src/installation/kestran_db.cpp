@@ -105,13 +105,19 @@ void KestranDB::enterRecords(const std::vector<kestran::FileTableRecord>& record
 
 void KestranDB::enter(std::string path, bool isDir, const FileLocation& location) {
     std::string name = lastComponent(path);
-    FileNode& node = tree_.try_emplace(std::move(path)).first->second;
+    const auto entry = tree_.try_emplace(std::move(path)).first;
+    FileNode& node = entry->second;
+    node.path_ = entry->first;
     node.locations_.push_back(location);
     node.isDir_ = isDir;
     node.name_ = std::move(name);
 }
 
-const FileNode& KestranDB::nodeAt(const std::string& path) { return tree_.try_emplace(path).first->second; }
+const FileNode& KestranDB::nodeAt(const std::string& path) {
+    const auto entry = tree_.try_emplace(path).first;
+    entry->second.path_ = entry->first;
+    return entry->second;
+}
 
 const FileNode* KestranDB::findNode(std::string_view path) const {
     const auto found = tree_.find(path);
@@ -135,7 +141,9 @@ void KestranDB::completeTree() {
     // own occurrences, one held as a file loses them. A is visited once per path, so
     // a node's isDir still says what the records made of it.
     for (const std::string_view path : ancestorPaths(tree_)) {
-        FileNode& node = tree_.try_emplace(std::string(path)).first->second;
+        const auto entry = tree_.try_emplace(std::string(path)).first;
+        FileNode& node = entry->second;
+        node.path_ = entry->first;
         if (node.isDir_) continue;
         node.isDir_ = true;
         node.name_ = lastComponent(std::string(path));
@@ -156,7 +164,10 @@ void KestranDB::completeTree() {
         const std::string_view parent = parentPath(entry.first);
         if (lastParent == nullptr || parent != lastParentPath) {
             auto found = tree_.find(parent);
-            if (found == tree_.end()) found = tree_.try_emplace(std::string(parent)).first;
+            if (found == tree_.end()) {
+                found = tree_.try_emplace(std::string(parent)).first;
+                found->second.path_ = found->first;
+            }
             lastParentPath = found->first;
             lastParent = &found->second;
         }

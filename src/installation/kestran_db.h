@@ -35,6 +35,8 @@ constexpr std::size_t kImpliedDirectorySlack = 16 * 1024;
 class FileNode {
 public:
     bool isDir() const { return isDir_; }
+    // The full virtual path the node is keyed by ("\ARNA\textures\wall.dds"; "" for the root).
+    std::string_view path() const { return path_; }
     // The text after the path's last backslash.
     std::string_view name() const { return name_; }
     // Every occurrence in reading order; the last has the highest priority.
@@ -53,6 +55,7 @@ private:
     friend class KestranDB;
 
     bool isDir_ = false;
+    std::string_view path_;  // the tree's own key
     std::string name_;
     std::vector<FileLocation> locations_;
     std::vector<const FileNode*> children_;
