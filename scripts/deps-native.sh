@@ -6,5 +6,5 @@ source "$(dirname "$0")/lib/packages.sh"
 install_missing_packages \
   build-essential cmake ninja-build pkg-config \
   libboost1.81-dev libboost-program-options1.81-dev libboost-regex1.81-dev libboost-filesystem1.81-dev \
-  liblzo2-dev libgtest-dev libgmock-dev libbenchmark-dev \
+  liblzo2-dev libgtest-dev libgmock-dev libbenchmark-dev liblhasa-dev \
   clang libclang-rt-dev

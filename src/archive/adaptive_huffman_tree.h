@@ -33,15 +33,51 @@ public:
     // Counts one more occurrence of a symbol, rebuilding first when the root is full.
     // Runs once per decoded symbol, so it lives here where the decoder can inline it.
     void update(int symbol) {
-        if (freq_[kRoot] == frequencyLimit_) rebuild();
+        if (freq_[kRoot] == frequencyLimit_) {
+            rebuild();
+            updateFrom(parent_[symbol + kNodeCount]);
+        } else {
+            updateFrom(parent_[symbol + kNodeCount]);
+        }
+    }
 
-        int n = parent_[symbol + kNodeCount];
+    // The same for the symbol of leaf node `leaf`, which a walk down from the root has
+    // just reached: it saves looking the leaf up again. A rebuild moves the leaves, so
+    // then the symbol's leaf is looked up anew.
+    void updateLeaf(int leaf) {
+        if (freq_[kRoot] == frequencyLimit_) {
+            const int symbol = son_[leaf] - kNodeCount;
+            rebuild();
+            updateFrom(parent_[symbol + kNodeCount]);
+        } else {
+            updateFrom(leaf);
+        }
+    }
+
+private:
+    void updateFrom(int leaf) {
+        int n = leaf;
         do {
             const std::int32_t k = ++freq_[n];
             // Keep the weights ordered: swap n with the last node whose weight is now below k.
             if (k > freq_[n + 1]) {
-                int l = n + 1;
-                while (k > freq_[l + 1]) ++l;
+                // The weights are sorted (the sentinel at kNodeCount ends them), so the run
+                // of nodes of the old weight ends where they first reach k. Most runs are a
+                // node or two long; a few, early on when many leaves weigh the same, span
+                // hundreds: search by doubling steps, then halve the gap.
+                int l = n + 1;  // freq_[l] < k
+                int high = l + 1;
+                for (int step = 2; k > freq_[high]; step *= 2) {
+                    l = high;
+                    high = l + step < kNodeCount ? l + step : kNodeCount;
+                }
+                while (high - l > 1) {  // freq_[l] < k <= freq_[high]
+                    const int middle = l + (high - l) / 2;
+                    if (k > freq_[middle])
+                        l = middle;
+                    else
+                        high = middle;
+                }
                 freq_[n] = freq_[l];
                 freq_[l] = k;
 
@@ -61,7 +97,6 @@ public:
         } while (n != 0);
     }
 
-private:
     void rebuild();
 
     std::int32_t frequencyLimit_;

@@ -9,6 +9,7 @@
 #include "archive/bit_stack.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "archive/adaptive_huffman_tree.h"
@@ -45,9 +46,6 @@ void BitStack::decode(std::uint32_t unpackedSize, std::vector<std::uint8_t>& out
 
     const DistanceTables& distances = distanceTables();
     AdaptiveHuffmanTree tree;
-    std::uint8_t window[kWindowSize];
-    initialWindow(window);
-    unsigned writePosition = kFirstWritePosition;
 
     // The hot loop reads through a local copy of the reader and writes through a local
     // pointer, so that both stay in registers; the BitStack's reader and the vector's
@@ -74,32 +72,91 @@ void BitStack::decode(std::uint32_t unpackedSize, std::vector<std::uint8_t>& out
         }
     } settle{reader_, bits, output, written};
 
-    auto emit = [&](std::uint8_t byte) {
-        out[written++] = byte;
-        window[writePosition] = byte;
-        writePosition = (writePosition + 1) & kWindowMask;
+    // The output is the sliding window: the byte at window distance d is the one
+    // written d + 1 bytes ago. Before this call wrote that far back, the window still
+    // holds its fresh contents: spaces below the first write position, zeros above.
+    const std::size_t base = written;
+    auto freshWindowByte = [](std::size_t bytesBeforeStart) -> std::uint8_t {
+        const unsigned position = (kFirstWritePosition - static_cast<unsigned>(bytesBeforeStart)) & kWindowMask;
+        return position < kFirstWritePosition ? ' ' : 0;
     };
 
+    // Far from the end of the input every symbol is read from one peek of 57 bits or
+    // more, without a check per bit; near the end (or for a symbol deeper than a peek
+    // holds) each bit is read checked, so a stream that runs out fails at exactly the
+    // bit where it does. A symbol and a position take at most 57 + 14 bits, so at least
+    // kFastMargin bits left keep every fast read inside the input.
+    constexpr std::uint64_t kFastMargin = 2 * 64;
     while (written < unpackedSize) {
         if (output.size() - written < kLongestMatch) makeRoom();
 
-        int node = tree.son(AdaptiveHuffmanTree::kRoot);
-        while (node < AdaptiveHuffmanTree::kNodeCount) node = tree.son(node + static_cast<int>(bits.readBit()));
-        const int symbol = node - AdaptiveHuffmanTree::kNodeCount;
-        tree.update(symbol);
+        // The walk ends on a leaf node; son() of a leaf is kNodeCount plus its symbol.
+        int leaf = -1;
+        if (bits.bitsLeft() >= kFastMargin) {
+            std::uint64_t window64 = bits.peek();
+            unsigned used = 0;
+            int node = AdaptiveHuffmanTree::kRoot;
+            int next = tree.son(node);
+            // Every walk ends on a leaf: each step goes one level down a finite tree. Past
+            // the peek's 57 bits it reads zeros, and then the symbol is read again below.
+            while (next < AdaptiveHuffmanTree::kNodeCount) {
+                node = next + static_cast<int>(window64 >> 63);
+                next = tree.son(node);
+                window64 <<= 1;
+                ++used;
+            }
+            if (used <= BitReader::kPeekBits) {
+                bits.skip(used);
+                leaf = node;
+            }
+        }
+        if (leaf < 0) {
+            int node = AdaptiveHuffmanTree::kRoot;
+            while (tree.son(node) < AdaptiveHuffmanTree::kNodeCount)
+                node = tree.son(node) + static_cast<int>(bits.readBit());
+            leaf = node;
+        }
+        const int symbol = tree.son(leaf) - AdaptiveHuffmanTree::kNodeCount;
+        tree.updateLeaf(leaf);
 
         if (symbol < kFirstMatchSymbol) {
-            emit(static_cast<std::uint8_t>(symbol));
+            out[written++] = static_cast<std::uint8_t>(symbol);
             continue;
         }
-        unsigned i = bits.readBits(8);
-        const unsigned upper = static_cast<unsigned>(distances.code[i]) << 6;
-        for (int extra = distances.length[i] - 2; extra > 0; --extra) i = (i << 1) | bits.readBit();
+        unsigned i = 0;
+        unsigned upper = 0;
+        if (bits.bitsLeft() >= kFastMargin) {
+            const std::uint64_t window64 = bits.peek();
+            i = static_cast<unsigned>(window64 >> 56);
+            upper = static_cast<unsigned>(distances.code[i]) << 6;
+            const unsigned extra = distances.length[i] - 2u;  // 1 to 6
+            i = (i << extra) | static_cast<unsigned>((window64 << 8) >> (64 - extra));
+            bits.skip(8 + extra);
+        } else {
+            i = bits.readBits(8);
+            upper = static_cast<unsigned>(distances.code[i]) << 6;
+            for (int extra = distances.length[i] - 2; extra > 0; --extra) i = (i << 1) | bits.readBit();
+        }
         const unsigned distance = upper | (i & 0x3F);
 
-        const unsigned start = (writePosition - distance - 1) & kWindowMask;
+        const std::size_t back = std::size_t{distance} + 1;
         const unsigned length = static_cast<unsigned>(symbol - kMatchSymbolBias);
-        for (unsigned k = 0; k < length; ++k) emit(window[(start + k) & kWindowMask]);
+        std::uint8_t* to = out + written;
+        if (written - base >= back) {
+            const std::uint8_t* from = to - back;
+            if (back >= length) {
+                std::memcpy(to, from, length);
+            } else {
+                // The match overlaps what it writes: it repeats its own first bytes.
+                for (unsigned k = 0; k < length; ++k) to[k] = from[k];
+            }
+        } else {
+            for (unsigned k = 0; k < length; ++k) {
+                const std::size_t produced = written - base + k;  // bytes of this call before to[k]
+                to[k] = produced >= back ? to[k - back] : freshWindowByte(back - produced);
+            }
+        }
+        written += length;
     }
 }
 

@@ -39,6 +39,22 @@ public:
     // Counted in 64 bits so that large inputs cannot wrap on 32-bit builds.
     std::uint64_t bitsLeft() const { return endBit_ - bit_; }
 
+    // The fast way through the middle of the input, where the end is far: the next 57
+    // bits (at least) at the top of a word, read in one go and not checked against the
+    // end. Only while bitsLeft() >= kPeekBits; a caller that may need more bits than one
+    // peek holds takes the checked readBit() instead.
+    static constexpr unsigned kPeekBits = 57;
+    std::uint64_t peek() const {
+        const std::uint8_t* at = bytes_ + (bit_ >> 3);
+        const std::uint64_t word = std::uint64_t{at[0]} << 56 | std::uint64_t{at[1]} << 48 |
+                                   std::uint64_t{at[2]} << 40 | std::uint64_t{at[3]} << 32 |
+                                   std::uint64_t{at[4]} << 24 | std::uint64_t{at[5]} << 16 | std::uint64_t{at[6]} << 8 |
+                                   std::uint64_t{at[7]};
+        return word << (bit_ & 7);
+    }
+    // Passes over bits taken from a peek.
+    void skip(unsigned count) { bit_ += count; }
+
 private:
     const std::uint8_t* bytes_;
     std::uint64_t bit_ = 0;

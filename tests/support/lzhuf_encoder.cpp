@@ -159,8 +159,8 @@ private:
 
 }  // namespace
 
-std::vector<std::uint8_t> lzhufEncode(const std::vector<std::uint8_t>& plain) {
-    LzhufWriter writer;
+std::vector<std::uint8_t> lzhufEncode(const std::vector<std::uint8_t>& plain, std::int32_t frequencyLimit) {
+    LzhufWriter writer(frequencyLimit);
     auto finder = std::make_unique<MatchFinder>(plain);
     std::size_t pos = 0;
     MatchFinder::Match current = finder->longest(pos);

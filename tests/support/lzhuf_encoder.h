@@ -56,7 +56,9 @@ private:
 
 // Encodes plain so that decoding it with unpackedSize = plain.size() yields plain exactly
 // (no trailing bytes). Matches are found with hash chains and refer only to bytes of
-// plain itself, never to the window's initial contents.
-std::vector<std::uint8_t> lzhufEncode(const std::vector<std::uint8_t>& plain);
+// plain itself, never to the window's initial contents. With the frequency limit 0x8000
+// the stream is LHA's -lh1- (the same coder with the published rebuild point).
+std::vector<std::uint8_t> lzhufEncode(const std::vector<std::uint8_t>& plain,
+                                      std::int32_t frequencyLimit = AdaptiveHuffmanTree::kFrequencyLimit);
 
 }  // namespace kestran::testing
