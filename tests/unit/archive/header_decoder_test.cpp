@@ -266,6 +266,48 @@ TEST(HeaderDecoder, UnpackedSizeTheProcessCannotHoldIsRefused) {
     EXPECT_EQ(bits.bitsLeft(), std::uint64_t{zeros.size()} * 8);  // nothing read
 }
 
+// Far from the end the decoder reads whole words at a time, near it bit by bit: a
+// stream cut anywhere must still fail exactly where the bits run out, with every symbol
+// that did fit emitted, whatever part of the stream the cut falls in.
+TEST(HeaderDecoder, AStreamCutAnywhereFailsAtItsLastWholeSymbol) {
+    LzhufWriter writer;
+    std::vector<std::pair<std::size_t, std::size_t>> ends;  // (bits used, bytes decoded) after each symbol
+    std::uint32_t x = 99;
+    for (int i = 0; i < 6000; ++i) {
+        x = x * 1103515245u + 12345u;
+        if (i > 10 && (x >> 28) < 2)
+            writer.match((x >> 4) % 200, 3 + (x >> 12) % 8);
+        else
+            writer.literal(static_cast<std::uint8_t>('a' + (x >> 16) % 20));
+        ends.emplace_back(writer.bitCount(), writer.decodedSoFar().size());
+    }
+    const std::size_t total = writer.decodedSoFar().size();
+    const Bytes whole = writer.finish();
+    // From a sixteenth on, so that what is missing stays within what the bits left could
+    // hold (a size beyond that fails before anything is read).
+    std::vector<std::size_t> cuts;
+    for (std::size_t cut = whole.size() / 16; cut < whole.size(); cut += whole.size() / 97 + 1) cuts.push_back(cut);
+    for (std::size_t back : {1, 7, 8, 9, 15, 16, 17, 33})
+        cuts.push_back(whole.size() - back);  // where reading turns careful
+    for (const std::size_t cut : cuts) {
+        SCOPED_TRACE(cut);
+        const Bytes part(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut));
+        std::size_t expected = 0;
+        for (const auto& [bits, bytes] : ends)
+            if (bits <= cut * 8) expected = bytes;
+        BitStack stream(part.data(), part.size());
+        Bytes out;
+        try {
+            stream.decode(static_cast<std::uint32_t>(total), out);
+            ADD_FAILURE() << "no failure";
+        } catch (const Failure& f) {
+            EXPECT_STREQ(f.what(), "bitstack out of range");
+        }
+        EXPECT_EQ(out.size(), expected);
+        EXPECT_EQ(stream.bitsLeft(), 0u);
+    }
+}
+
 TEST(HeaderDecoder, TreeIsRebuiltWhenTheRootReaches0x4000) {
     AdaptiveHuffmanTree tree;
     EXPECT_EQ(tree.frequency(AdaptiveHuffmanTree::kRoot), 314);
