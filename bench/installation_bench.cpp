@@ -112,7 +112,7 @@ void loadInstallation(benchmark::State& state) {
         heapPeak = before;
         const auto set = kestran_db::loadInstallation(root, 0, "\\ARNA\\");
         peak = heapPeak.load() - before;
-        nodes = set->tree().size();
+        nodes = set->nodeCount();
         benchmark::DoNotOptimize(nodes);
     }
     state.counters["nodes"] = double(nodes);

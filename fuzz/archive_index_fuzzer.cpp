@@ -29,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     kestran::fuzz::MemoryStream stream(input.rest(), input.restSize());
     try {
-        set.enterRecords(kestran::readArchiveRecords(stream, static_cast<std::int32_t>(versionCode)), archive, prefix);
+        set.enterRecords(kestran::readArchiveRecords(stream, static_cast<std::int32_t>(versionCode)).records, archive,
+                         prefix);
     } catch (const kestran::Failure&) {
         // A table that fails enters nothing.
         FUZZ_CHECK(set.tree().empty());

@@ -23,7 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string prefix = "\\FUZZ\\";
 
     // Record by record first: each one fits the table and has a name.
-    kestran::IndexCursor records(data, size);
+    std::vector<std::uint8_t> table(data, data + size);
+    kestran::IndexCursor records(table);
     kestran::FileTableRecord record;
     std::size_t count = 0;
     std::size_t pathBytes = 0;
@@ -33,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         while (records.nextRecord(record)) {
             ++count;
             pathBytes += prefix.size() + record.name.size();
-            named.insert(prefix + record.name);
+            named.insert(prefix + std::string(record.name));
             FUZZ_CHECK(records.position() <= size);
             FUZZ_CHECK(record.name.size() <= kestran::kMaxRecordLength - kestran::kRecordFixedLength);
             FUZZ_CHECK(!record.isDir || !record.isCompressed);
@@ -45,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // Then the whole table into the tree: all of it, or nothing.
-    kestran::IndexCursor cursor(data, size);
+    kestran::IndexCursor cursor(table);
     try {
         set.enterRecords(cursor.parseFileTable(), archive, prefix);
     } catch (const kestran::Failure& failure) {

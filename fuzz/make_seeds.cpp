@@ -199,10 +199,10 @@ void extractSeeds() {
         .compressedFile("zeros.bin", Bytes(20000, 0))
         .storedFile("empty.txt", Bytes());
     const Bytes archive = builder.build();
-    const Bytes table = builder.table();
+    Bytes table = builder.table();
     kestran::IndexCursor cursor(table);
     kestran::FileTableRecord record;
-    while (cursor.nextRecord(record)) writeSeed(target, record.name, extractInput(record, archive));
+    while (cursor.nextRecord(record)) writeSeed(target, std::string(record.name), extractInput(record, archive));
 }
 
 // Inputs that once blew memory, kept so that the replay test keeps them harmless.

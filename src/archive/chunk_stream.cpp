@@ -110,11 +110,11 @@ std::vector<std::uint8_t> readFileTable(std::istream& stream, std::uint32_t vers
     return table;
 }
 
-std::vector<FileTableRecord> readArchiveIndex(std::istream& stream, std::uint32_t versionCode) {
-    return IndexCursor(readFileTable(stream, versionCode)).parseFileTable();
+ArchiveTable readArchiveIndex(std::istream& stream, std::uint32_t versionCode) {
+    return IndexCursor::readTable(readFileTable(stream, versionCode));
 }
 
-std::vector<FileTableRecord> readArchiveRecords(std::istream& stream, std::int32_t versionCode) {
+ArchiveTable readArchiveRecords(std::istream& stream, std::int32_t versionCode) {
     const auto code = static_cast<std::uint32_t>(versionCode);
     if (!hasScrambledHeaders(code)) return readArchiveIndex(stream, code);
     try {

@@ -35,12 +35,12 @@ constexpr bool hasScrambledHeaders(std::uint32_t versionCode) { return versionCo
 std::vector<std::uint8_t> readFileTable(std::istream& stream, std::uint32_t versionCode);
 
 // The same, then the file table's records, in table order: one attempt.
-std::vector<FileTableRecord> readArchiveIndex(std::istream& stream, std::uint32_t versionCode);
+ArchiveTable readArchiveIndex(std::istream& stream, std::uint32_t versionCode);
 
 // One archive's records, as an installation reads them: for the scrambled layouts,
 // when the key variant of the VersionCode fails, the other one is tried once from the
 // stream's start, and a second failure is the one thrown. Other VersionCodes make one
 // attempt. A table that fails gives no records at all.
-std::vector<FileTableRecord> readArchiveRecords(std::istream& stream, std::int32_t versionCode);
+ArchiveTable readArchiveRecords(std::istream& stream, std::int32_t versionCode);
 
 }  // namespace kestran

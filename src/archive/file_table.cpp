@@ -26,21 +26,15 @@ Failure damaged(const char* message) { return Failure(FailureKind::Damaged, mess
 
 }  // namespace
 
-IndexCursor::IndexCursor(const std::uint8_t* table, std::size_t size) : table_(table), size_(size) {}
+IndexCursor::IndexCursor(std::uint8_t* table, std::size_t size) : table_(table), size_(size) {}
 
-IndexCursor::IndexCursor(const std::vector<std::uint8_t>& table) : IndexCursor(table.data(), table.size()) {}
+IndexCursor::IndexCursor(std::vector<std::uint8_t>& table) : IndexCursor(table.data(), table.size()) {}
 
 // The readers are only called once the record is known to fit in the table.
 std::uint32_t IndexCursor::readU32() {
     const std::uint32_t value = readLe32(table_ + position_);
     position_ += 4;
     return value;
-}
-
-std::string IndexCursor::readString(std::size_t length) {
-    std::string text(reinterpret_cast<const char*>(table_ + position_), length);
-    position_ += length;
-    return text;
 }
 
 bool IndexCursor::nextRecord(FileTableRecord& record) {
@@ -59,10 +53,13 @@ bool IndexCursor::nextRecord(FileTableRecord& record) {
     record.sizeReal = readU32();
     record.sizeCompressed = readU32();
     record.crc = readU32();
-    record.name = readString(recordLength - kRecordFixedLength);
-    lowerCaseAscii(record.name);
-    record.isDir = record.name.back() == kSeparator;
-    if (record.isDir) record.name.pop_back();
+    char* name = reinterpret_cast<char*>(table_ + position_);
+    std::size_t nameLength = recordLength - kRecordFixedLength;
+    for (std::size_t i = 0; i < nameLength; ++i) name[i] = asciiLower(name[i]);
+    position_ += nameLength;
+    record.isDir = name[nameLength - 1] == kSeparator;
+    if (record.isDir) --nameLength;
+    record.name = std::string_view(name, nameLength);
     record.offset = readU32();
     record.isCompressed = !record.isDir && record.sizeReal != record.sizeCompressed;
     return true;
@@ -70,9 +67,18 @@ bool IndexCursor::nextRecord(FileTableRecord& record) {
 
 std::vector<FileTableRecord> IndexCursor::parseFileTable() {
     std::vector<FileTableRecord> records;
+    // A record takes at least 18 bytes: room for all of them at once.
+    records.reserve((size_ - position_) / (kLengthFieldSize + kRecordFixedLength + 1) + 1);
     FileTableRecord record;
-    while (nextRecord(record)) records.push_back(std::move(record));
+    while (nextRecord(record)) records.push_back(record);
     return records;
+}
+
+ArchiveTable IndexCursor::readTable(std::vector<std::uint8_t> table) {
+    ArchiveTable read;
+    read.bytes = std::move(table);
+    read.records = IndexCursor(read.bytes).parseFileTable();
+    return read;
 }
 
 }  // namespace kestran

@@ -4,7 +4,7 @@
 // records; who stores them, and where, is not its business.
 #include <cstddef>
 #include <cstdint>
-#include <string>
+#include <string_view>
 #include <vector>
 
 namespace kestran {
@@ -18,9 +18,10 @@ inline constexpr const char* kEntryPastEnd = "entry runs past the end of the ind
 constexpr std::uint16_t kMaxRecordLength = 260;
 constexpr std::uint16_t kRecordFixedLength = 16;
 
-// One record as read from the table.
+// One record as read from the table. Its name points into the table's bytes, which
+// must outlive it.
 struct FileTableRecord {
-    std::string name;  // lower-cased ('A' to 'Z' only), without a directory's trailing backslash
+    std::string_view name;  // lower-cased ('A' to 'Z' only), without a directory's trailing backslash
     bool isDir = false;
     std::uint32_t offset = 0;          // first stored byte, from the start of the archive file
     bool isCompressed = false;         // the sizes differ; never for a directory
@@ -29,11 +30,18 @@ struct FileTableRecord {
     std::uint32_t crc = 0;             // carried along, checked by nothing
 };
 
+// A file table and its records, whose names point into its bytes.
+struct ArchiveTable {
+    std::vector<std::uint8_t> bytes;
+    std::vector<FileTableRecord> records;
+};
+
 class IndexCursor {
 public:
-    // Borrows the table, which must outlive the cursor.
-    IndexCursor(const std::uint8_t* table, std::size_t size);
-    explicit IndexCursor(const std::vector<std::uint8_t>& table);
+    // Borrows the table, which must outlive the cursor and the records it gives: names
+    // are lower-cased where they stand, and the records point at them.
+    IndexCursor(std::uint8_t* table, std::size_t size);
+    explicit IndexCursor(std::vector<std::uint8_t>& table);
 
     // Reads the record at the current position into record; false at the table's end.
     // Throws kestran::Failure (Damaged) on a damaged record and then stays where it was.
@@ -46,12 +54,14 @@ public:
 
     std::size_t position() const { return position_; }
 
+    // The records of a whole table, which the result then holds.
+    static ArchiveTable readTable(std::vector<std::uint8_t> table);
+
 private:
     std::size_t bytesLeft() const { return size_ - position_; }
     std::uint32_t readU32();
-    std::string readString(std::size_t length);
 
-    const std::uint8_t* table_;
+    std::uint8_t* table_;
     std::size_t size_;
     std::size_t position_ = 0;
 };

@@ -42,7 +42,7 @@ void findFsgameArchives(const std::string& rootPath, std::vector<ArchiveFile>& a
 // Reads one archive's records (for the scrambled layouts, with the other key variant
 // tried once). The failure names the archive; for the plain layouts its message is the
 // summing-up "error", with the archive's own message as its cause.
-std::vector<kestran::FileTableRecord> readArchive(const ArchiveFile& archive, std::int32_t versionCode) {
+kestran::ArchiveTable readArchive(const ArchiveFile& archive, std::int32_t versionCode) {
     // An archive that cannot be opened, or is not a regular file, gives a failed
     // stream: its first read fails ("error reading flag field").
     kestran::platform::FileStream stream(archive.openPath);
@@ -88,7 +88,8 @@ std::shared_ptr<KestranDB> loadInstallation(const std::string& rootPath, std::in
 
     std::size_t entered = 0;
     for (const ArchiveFile& archive : set->archives()) {
-        const std::vector<kestran::FileTableRecord> records = readArchive(archive, versionCode);
+        const kestran::ArchiveTable table = readArchive(archive, versionCode);
+        const std::vector<kestran::FileTableRecord>& records = table.records;
         entered += records.size();
         if (entered > maxEntries)
             throw Failure(FailureKind::TooLarge, "installation holds more than " + std::to_string(maxEntries) +

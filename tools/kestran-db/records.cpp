@@ -47,7 +47,7 @@ int runRecords(const Arguments& args) {
     // Read as the loader reads it: the scrambled layouts try the other key variant once
     // when the first fails, and that second failure is the one reported.
     platform::FileStream stream(vm["archive"].as<std::string>());
-    for (const FileTableRecord& record : readArchiveRecords(stream, versionCode)) {
+    for (const FileTableRecord& record : readArchiveRecords(stream, versionCode).records) {
         const std::string name = printable(record.name);
         std::fwrite(name.data(), 1, name.size(), stdout);
         std::printf("%s\t%" PRIu32 "\t%" PRIu32 "\t%08" PRIx32 "\t%" PRIu32 "\t%c\n", record.isDir ? "\\" : "",

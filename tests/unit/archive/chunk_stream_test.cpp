@@ -36,14 +36,18 @@ protected:
     ChunkStream() : path(uniqueTempPath()) { fresh(); }
     ~ChunkStream() override { std::remove(path.c_str()); }
 
-    void fresh() { records.clear(); }
+    void fresh() {
+        records.clear();
+        tables.clear();
+    }
 
     // Reads the archive's records, by "\ARNA\" and name; returns where the stream was left.
     std::streamoff read(const Bytes& archive, std::uint32_t versionCode = 2) {
         testing::writeFile(path, archive);
         std::ifstream stream(path, std::ios::binary);
-        for (FileTableRecord& record : readArchiveIndex(stream, versionCode))
-            records.emplace("\\ARNA\\" + record.name, std::move(record));
+        tables.push_back(readArchiveIndex(stream, versionCode));
+        for (const FileTableRecord& record : tables.back().records)
+            records.emplace("\\ARNA\\" + std::string(record.name), record);
         return stream.tellg();
     }
 
@@ -60,6 +64,7 @@ protected:
 
     std::string path;
     std::map<std::string, FileTableRecord> records;
+    std::vector<ArchiveTable> tables;  // the records' names point into them
 };
 
 TEST_F(ChunkStream, ReadsMembersOfEveryVersionCode) {

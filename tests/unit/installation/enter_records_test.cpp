@@ -32,7 +32,8 @@ protected:
     }
 
     void parse(const Bytes& table, std::size_t archive = 0, const std::string& prefix = "\\ARNA\\") {
-        set->enterRecords(IndexCursor(table).parseFileTable(), set->archives()[archive], prefix);
+        Bytes bytes = table;
+        set->enterRecords(IndexCursor(bytes).parseFileTable(), set->archives()[archive], prefix);
     }
 
     std::string failureOf(const Bytes& table) {
@@ -45,7 +46,7 @@ protected:
     }
 
     const kestran_db::FileNode& node(const std::string& path) { return set->tree().at(path); }
-    const kestran_db::Tree& tree() { return set->tree(); }
+    kestran_db::TreeView tree() { return set->tree(); }
     const kestran_db::ArchiveFile* archive(std::size_t index) { return &set->archives()[index]; }
 
     std::unique_ptr<kestran_db::KestranDB> set;
