@@ -43,6 +43,8 @@ public:
     void release();
 
 private:
+    bool unpackInPlace(const ArchiveFile& archive, std::uint32_t offset);
+
     kestran::platform::FileWindow view_;
     const std::uint8_t* data_ = nullptr;
     std::uint32_t sizeCompressed_ = 0;
