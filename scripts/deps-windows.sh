@@ -16,9 +16,9 @@ script_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 source "$script_dir/lib/fail-loudly.sh"
 source "$script_dir/lib/packages.sh"
 source "$script_dir/lib/i386.sh"
+source "$script_dir/lib/static-libs.sh"
 
 cache_root="${KESTRAN_WINDOWS_CACHE:-$HOME/.cache/kestran/windows}"
-src_root="$cache_root/src"
 toolchain_dir="$(cd "$script_dir/../cmake/toolchains" && pwd)"
 triplets=(x86_64-w64-mingw32 i686-w64-mingw32)
 jobs="${KESTRAN_JOBS:-2}"
@@ -53,61 +53,18 @@ if package_installed wine32:i386 && [ ! -f "$qemu_note" ] && ! let_i386_programs
     "(rm $qemu_note to retry)" >&2
 fi
 
-# --- Sources -----------------------------------------------------------------
-stamp_dir() { echo "$cache_root/$1/stamps"; }
-have() { [ -f "$(stamp_dir "$1")/$2" ]; }
-mark() { mkdir -p "$(stamp_dir "$1")"; date -u +%FT%TZ >"$(stamp_dir "$1")/$2"; }
-
+# --- Boost and LZO ------------------------------------------------------------
+# From Debian's source packages, each compiled by a small CMake project of ours (see
+# scripts/lib/static-libs.sh and scripts/static-libs/):
+# - boost/: program_options and filesystem as static libraries, and a CMake package
+#   config that offers Boost::headers, ::system, ::regex (header-only),
+#   ::program_options and ::filesystem as find_package(Boost 1.81 CONFIG) expects;
+# - lzo/: LZO the way its own generic build compiles it.
 all_built=1
 for t in "${triplets[@]}"; do
-  for piece in boost lzo googletest; do have "$t" "$piece" || all_built=0; done
+  for piece in boost lzo googletest; do is_built "$cache_root" "$t" "$piece" || all_built=0; done
 done
 [ "$all_built" -eq 1 ] && exit 0
-
-# Boost and LZO come from Debian's source packages.
-ensure_deb_src_entries
-mkdir -p "$src_root"
-fetch_source() {  # fetch_source PACKAGE DIR-GLOB: unpacks Debian's source of PACKAGE once
-  local pkg="$1" glob="$2" marker="$src_root/.$1.unpacked" dir
-  if [ ! -f "$marker" ]; then
-    step "fetching the Debian source of $pkg"
-    # Whatever an interrupted earlier fetch left behind goes first.
-    find "$src_root" -maxdepth 1 \( -name "$glob" -o -name "${pkg}_*" \) -exec rm -rf {} +
-    # Lists older than the deb-src entries know no sources yet: refresh them once.
-    if ! (cd "$src_root" && apt-get source -qq "$pkg" >/dev/null 2>&1); then
-      find "$src_root" -maxdepth 1 \( -name "$glob" -o -name "${pkg}_*" \) -exec rm -rf {} +
-      apt_update
-      (cd "$src_root" && run_quietly apt-get source -qq "$pkg")
-    fi
-    touch "$marker"
-    done_step
-  fi
-  dir="$(find "$src_root" -maxdepth 1 -type d -name "$glob" | head -n 1)"
-  [ -n "$dir" ] || { echo "no unpacked source of $pkg in $src_root" >&2; return 1; }
-  echo "$dir"
-}
-
-# --- Boost and LZO ------------------------------------------------------------
-# Each compiled from its sources by a small CMake project of ours:
-# - boost-mingw/: program_options and filesystem as static libraries, and a CMake
-#   package config that offers Boost::headers, ::system, ::regex (header-only),
-#   ::program_options and ::filesystem as find_package(Boost 1.81 CONFIG) expects;
-# - lzo-mingw/: LZO the way its own generic build compiles it.
-# build_from_sources TARGET NAME PROJECT SOURCE_VARIABLE SOURCE_DIR
-build_from_sources() {
-  local t="$1" name="$2" project="$3" source_variable="$4" source_dir="$5"
-  local prefix="$cache_root/$t/prefix" build="$cache_root/$t/build/$name"
-  step "building $name for $t"
-  rm -rf "$build"
-  run_quietly cmake -S "$script_dir/windows/$project" -B "$build" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$toolchain_dir/mingw-w64-${t%%-*}.cmake" -DCMAKE_BUILD_TYPE=Release \
-    -D"$source_variable"="$source_dir" -DCMAKE_INSTALL_PREFIX="$prefix"
-  run_quietly cmake --build "$build" -j "$jobs"
-  run_quietly cmake --install "$build"
-  rm -rf "$build"
-  mark "$t" "$name"
-  done_step
-}
 
 # --- GoogleTest --------------------------------------------------------------
 build_googletest() {
@@ -120,19 +77,20 @@ build_googletest() {
   run_quietly cmake --build "$build" -j "$jobs"
   run_quietly cmake --install "$build"
   rm -rf "$build"
-  mark "$t" googletest
+  mark_built "$cache_root" "$t" googletest
   done_step
 }
 
 boost_src=""; lzo_src=""
 for t in "${triplets[@]}"; do
-  if ! have "$t" boost; then
-    [ -n "$boost_src" ] || boost_src="$(fetch_source boost1.81 'boost1.81-*')"
-    build_from_sources "$t" boost boost-mingw BOOST_SOURCE_DIR "$boost_src"
+  toolchain="-DCMAKE_TOOLCHAIN_FILE=$toolchain_dir/mingw-w64-${t%%-*}.cmake"
+  if ! is_built "$cache_root" "$t" boost; then
+    [ -n "$boost_src" ] || boost_src="$(fetch_debian_source boost1.81 'boost1.81-*')"
+    build_static_library "$cache_root" "$t" boost "$boost_src" "$toolchain"
   fi
-  if ! have "$t" lzo; then
-    [ -n "$lzo_src" ] || lzo_src="$(fetch_source lzo2 'lzo2-*')"
-    build_from_sources "$t" lzo lzo-mingw LZO_SOURCE_DIR "$lzo_src"
+  if ! is_built "$cache_root" "$t" lzo; then
+    [ -n "$lzo_src" ] || lzo_src="$(fetch_debian_source lzo2 'lzo2-*')"
+    build_static_library "$cache_root" "$t" lzo "$lzo_src" "$toolchain"
   fi
-  have "$t" googletest || build_googletest "$t"
+  is_built "$cache_root" "$t" googletest || build_googletest "$t"
 done

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the release package for Windows hosts:
+# Builds the release packages: the zip for Windows hosts, then the Linux archives
+# (scripts/package-linux.sh).
 #
 #   build/package/kestran-wfx-<version>.zip
 #     pluginst.inf         lets Total Commander install the plug-in when the user opens the zip
@@ -12,6 +13,7 @@
 # scripts/deps-windows.sh), then checked like the test run checks them.
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$root/scripts/lib/fail-loudly.sh"
+source "$root/scripts/lib/pluginst.sh"
 
 cd "$root"
 jobs="${KESTRAN_JOBS:-2}"
@@ -44,14 +46,7 @@ done
 # Texts for Windows users: CRLF line ends.
 crlf() { sed 's/$/\r/' >"$1"; }
 
-crlf "$stage/pluginst.inf" <<EOF
-[plugininstall]
-description=K.E.S.T.R.A.N. db explorer: the game's *.db archives as one read-only tree; copy files out and see which archives hold a file
-type=wfx
-file=kestran.wfx
-defaultdir=kestran
-version=$version
-EOF
+pluginst_inf "$version" | crlf "$stage/pluginst.inf"
 
 crlf "$stage/kestran.ini.sample" <"$root/src/resources/kestran.ini.sample"
 
@@ -85,3 +80,5 @@ rm -f "$zip_file"
 (cd "$stage" && zip -q -X "$zip_file" pluginst.inf kestran.wfx kestran.wfx64 kestran.ini.sample readme.txt)
 echo "==> $zip_file"
 unzip -l "$zip_file" | sed 's/^/    /'
+
+bash "$root/scripts/package-linux.sh"

@@ -69,7 +69,8 @@ std::optional<std::string> readBoundedText(std::istream& in) {
 
 SettingsOutcome applySettings(std::istream& in, InstallationTable& table, const RegistryStep& registryStep) {
     po::options_description description;
-    description.add_options()(kUseRegistryOption, po::value<bool>()->default_value(true), kUseRegistryDescription);
+    description.add_options()(kUseRegistryOption, po::value<bool>()->default_value(true), kUseRegistryDescription)(
+        kNameEncodingOption, po::value<std::string>(), kNameEncodingDescription);
 
     SettingsOutcome outcome;
     po::parsed_options parsed(&description);
@@ -88,6 +89,11 @@ SettingsOutcome applySettings(std::istream& in, InstallationTable& table, const 
         po::store(parsed, variables);
     }
 
+    if (variables.count(kNameEncodingOption) != 0) {
+        // A code page nobody knows is skipped like any unusable line: the default stays.
+        if (const auto codec = NameCodec::named(variables[kNameEncodingOption].as<std::string>()))
+            outcome.nameCodec = *codec;
+    }
     if (variables[kUseRegistryOption].as<bool>() && registryStep) {
         registryStep(table);
         outcome.registrySearched = true;
@@ -114,14 +120,22 @@ std::string settingsPathFor(const std::string& modulePath) {
 }
 
 bool loadConfiguration(void* moduleHandle, InstallationTable& table) {
-    return loadConfiguration(moduleHandle, table, searchRegistry);
+    return loadSettings(moduleHandle, table, searchRegistry).has_value();
 }
 
 bool loadConfiguration(void* moduleHandle, InstallationTable& table, const RegistryStep& registryStep) {
+    return loadSettings(moduleHandle, table, registryStep).has_value();
+}
+
+std::optional<SettingsOutcome> loadSettings(void* moduleHandle, InstallationTable& table) {
+    return loadSettings(moduleHandle, table, searchRegistry);
+}
+
+std::optional<SettingsOutcome> loadSettings(void* moduleHandle, InstallationTable& table,
+                                            const RegistryStep& registryStep) {
     const std::string modulePath = platform::modulePath(moduleHandle);
-    if (modulePath.empty()) return false;
-    applySettingsFile(settingsPathFor(modulePath), table, registryStep);
-    return true;
+    if (modulePath.empty()) return std::nullopt;
+    return applySettingsFile(settingsPathFor(modulePath), table, registryStep);
 }
 
 }  // namespace kestran

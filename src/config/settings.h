@@ -3,6 +3,8 @@
 //
 //   [main]
 //   use_registry = false          # default true: also add the editions the registry names
+//   name_encoding = CP1252        # names that are not UTF-8 come from this code page
+//                                 # (default CP1251; "none" keeps the bytes)
 //   [installations]
 //   ARNA = 3312|D:\Games\ARNA     # name = build string, '=' or '|', root path
 //   TOLM = 3967=E:\Games\TOLM
@@ -13,6 +15,7 @@
 #include <optional>
 #include <string>
 
+#include "common/name_codec.h"
 #include "config/editions.h"
 #include "config/installation_table.h"
 
@@ -21,6 +24,9 @@ namespace kestran {
 constexpr const char* kSettingsFileName = "kestran.ini";
 constexpr const char* kUseRegistryOption = "main.use_registry";
 constexpr const char* kUseRegistryDescription = "try to search for installation locations in the registry";
+constexpr const char* kNameEncodingOption = "main.name_encoding";
+constexpr const char* kNameEncodingDescription =
+    "the code page that names in the archives come from where they are not UTF-8, or none";
 
 // The longest settings text that is read. The parser keeps every line it takes (some
 // 40 bytes of memory per byte of text at worst), and a real file is a few hundred bytes;
@@ -39,6 +45,10 @@ struct SettingsOutcome {
     // registry is still searched.
     bool accepted = true;
     bool registrySearched = false;
+    // How names that are not UTF-8 are shown where texts are UTF-8: the codec
+    // "main.name_encoding" names, NameCodec::byDefault() when the text names none (or
+    // one that NameCodec does not know, or is rejected).
+    NameCodec nameCodec = NameCodec::byDefault();
 };
 
 // Reads settings text from a stream. The whole text is parsed before anything is
@@ -60,5 +70,11 @@ std::string settingsPathFor(const std::string& modulePath);
 // module's own path can't be obtained; then nothing is read or changed.
 bool loadConfiguration(void* moduleHandle, InstallationTable& table);
 bool loadConfiguration(void* moduleHandle, InstallationTable& table, const RegistryStep& registryStep);
+
+// The same step, with the outcome of the settings file; nothing when the module's own
+// path can't be obtained.
+std::optional<SettingsOutcome> loadSettings(void* moduleHandle, InstallationTable& table);
+std::optional<SettingsOutcome> loadSettings(void* moduleHandle, InstallationTable& table,
+                                            const RegistryStep& registryStep);
 
 }  // namespace kestran

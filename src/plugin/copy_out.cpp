@@ -20,7 +20,7 @@ bool meansNotFound(const Failure& failure) {
 }  // namespace
 
 int copyOut(const std::string& virtualPath, const std::string& localPath, int copyFlags, const GuardedSets& sets,
-            const ProgressReport& progress) {
+            const kestran_db::ShownNames& names, const ProgressReport& progress) {
     if ((copyFlags & (FS_COPYFLAGS_RESUME | FS_COPYFLAGS_MOVE)) != 0) return FS_FILE_NOTSUPPORTED;
     if (progress && progress(0)) return FS_FILE_USERABORT;
     const bool overwrite = (copyFlags & FS_COPYFLAGS_OVERWRITE) != 0;
@@ -32,7 +32,7 @@ int copyOut(const std::string& virtualPath, const std::string& localPath, int co
 
     std::optional<kestran_db::ExtractedFile> file;
     try {
-        file.emplace(set->extract(virtualPath));
+        file.emplace(set->extract(names.treePath(*set, virtualPath)));
     } catch (const Failure& failure) {
         return meansNotFound(failure) ? FS_FILE_NOTFOUND : FS_FILE_READERROR;
     }

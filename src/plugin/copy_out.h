@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 
+#include "installation/shown_names.h"
 #include "plugin/guarded_sets.h"
 
 namespace kestran::plugin {
@@ -11,6 +12,8 @@ namespace kestran::plugin {
 // Reports percent done (0 or 100) to the host; true when the user asks to abort.
 using ProgressReport = std::function<bool(int percentDone)>;
 
+// virtualPath is the host's (names as names shows them).
+//
 // Result codes:
 //   FS_FILE_NOTSUPPORTED  resume or move asked for (progress not called)
 //   FS_FILE_USERABORT     progress asked to abort at 0 (nothing done) or at 100 (the
@@ -22,6 +25,6 @@ using ProgressReport = std::function<bool(int percentDone)>;
 //   FS_FILE_WRITEERROR    the target could not be created or written in full
 //   FS_FILE_OK            written and stamped
 int copyOut(const std::string& virtualPath, const std::string& localPath, int copyFlags, const GuardedSets& sets,
-            const ProgressReport& progress);
+            const kestran_db::ShownNames& names, const ProgressReport& progress);
 
 }  // namespace kestran::plugin

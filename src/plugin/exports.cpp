@@ -40,7 +40,7 @@ HANDLE WINAPI FsFindFirst(char* Path, WIN32_FIND_DATAA* FindData) {
         if (Path == nullptr || FindData == nullptr) return INVALID_HANDLE_VALUE;
         auto& state = pluginState();
         kestran::plugin::Listing listing =
-            kestran::plugin::listPath(host::pathFromHost(Path), state.installations(), state.sets(),
+            kestran::plugin::listPath(host::pathFromHost(Path), state.installations(), state.sets(), state.names(),
                                       kestran::plugin::toHostTime(kestran::platform::currentTime()));
         kestran::plugin::setHostLastError(listing.lastError.value_or(lastError));
         if (!listing.handle || !listing.handle->start(*FindData)) return INVALID_HANDLE_VALUE;
@@ -75,7 +75,8 @@ int WINAPI FsGetFile(char* RemoteName, char* LocalName, int CopyFlags, RemoteInf
         auto report = [&](int percent) {
             return progress != nullptr && progress(pluginNumber, RemoteName, LocalName, percent) != 0;
         };
-        return kestran::plugin::copyOut(host::pathFromHost(RemoteName), LocalName, CopyFlags, state.sets(), report);
+        return kestran::plugin::copyOut(host::pathFromHost(RemoteName), LocalName, CopyFlags, state.sets(),
+                                        state.names(), report);
     } catch (...) {
         return FS_FILE_READERROR;
     }
@@ -87,7 +88,8 @@ int WINAPI FsExecuteFile(HWND MainWin, char* RemoteName, char* Verb) {
         auto present = [MainWin](const kestran::plugin::PropertiesView& view) {
             return host::presentProperties(MainWin, view);
         };
-        return kestran::plugin::executeVerb(host::pathFromHost(RemoteName), Verb, pluginState().sets(), present);
+        auto& state = pluginState();
+        return kestran::plugin::executeVerb(host::pathFromHost(RemoteName), Verb, state.sets(), state.names(), present);
     } catch (...) {
         return FS_EXEC_ERROR;
     }

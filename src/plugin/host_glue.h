@@ -4,6 +4,7 @@
 // exports call only these, so they stay free of system conditionals.
 #include <string>
 
+#include "common/name_codec.h"
 #include "plugin/host_types.h"
 #include "plugin/properties.h"
 
@@ -11,6 +12,10 @@ namespace kestran::plugin::host {
 
 // A path text from the host in the product's scheme ("\" separators). Null gives "".
 std::string pathFromHost(const char* hostPath);
+
+// How the archives' names reach this host: converted by the configured codec where the
+// host works in UTF-8 (Linux), as their bytes where it takes ANSI texts (Windows).
+NameCodec hostNameCodec(const NameCodec& configured);
 
 // Dresses a record just before the host gets it (Linux: read-only Unix mode bits).
 void adaptFindData(WIN32_FIND_DATAA& record);

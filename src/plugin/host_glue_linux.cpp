@@ -34,6 +34,8 @@ std::string pathFromHost(const char* hostPath) {
     return path;
 }
 
+NameCodec hostNameCodec(const NameCodec& configured) { return configured; }
+
 void adaptFindData(WIN32_FIND_DATAA& record) {
     const bool isDirectory = (record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     record.dwFileAttributes |= kUnixModeAttribute;

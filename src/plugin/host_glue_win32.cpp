@@ -20,6 +20,8 @@ std::atomic<HMODULE> dllModule{nullptr};
 
 std::string pathFromHost(const char* hostPath) { return hostPath != nullptr ? hostPath : ""; }
 
+NameCodec hostNameCodec(const NameCodec&) { return NameCodec(); }
+
 void adaptFindData(WIN32_FIND_DATAA&) {}
 
 int presentProperties(HWND mainWindow, const PropertiesView& view) {

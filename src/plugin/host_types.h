@@ -93,6 +93,20 @@ constexpr int FS_COPYFLAGS_OVERWRITE = 1;
 constexpr int FS_COPYFLAGS_RESUME = 2;
 constexpr int FS_COPYFLAGS_MOVE = 4;
 
+// FsGetBackgroundFlags: copies out may run in a thread of the host's own.
+constexpr int BG_DOWNLOAD = 1;
+
+// The content fields (plug-in columns): the field types FsContentGetSupportedField
+// gives, and the results FsContentGetValue gives besides a field's type.
+constexpr int ft_nomorefields = 0;
+constexpr int ft_numeric_32 = 1;
+constexpr int ft_numeric_64 = 2;
+constexpr int ft_multiplechoice = 7;
+constexpr int ft_string = 8;
+constexpr int ft_nosuchfield = -1;
+constexpr int ft_fileerror = -2;
+constexpr int ft_fieldempty = -3;
+
 typedef int(WINAPI* tProgressProc)(int PluginNr, char* SourceName, char* TargetName, int PercentDone);
 typedef void(WINAPI* tLogProc)(int PluginNr, int MsgType, char* LogString);
 typedef BOOL(WINAPI* tRequestProc)(int PluginNr, int RequestType, char* CustomTitle, char* CustomText,

@@ -6,10 +6,11 @@
 
 namespace kestran::plugin {
 
-Listing listPath(const std::string& path, const InstallationTable& installations, GuardedSets& sets, FILETIME now) {
+Listing listPath(const std::string& path, const InstallationTable& installations, GuardedSets& sets,
+                 const kestran_db::ShownNames& names, FILETIME now) {
     const std::string trimmed = withoutTrailingSeparator(path);
     if (trimmed == kRootPath) return listRoot(installations, now);
-    return listDirectory(trimmed, installations, sets);
+    return listDirectory(trimmed, installations, sets, names);
 }
 
 Listing listRoot(const InstallationTable& installations, FILETIME now) {
@@ -20,7 +21,8 @@ Listing listRoot(const InstallationTable& installations, FILETIME now) {
     return listing;
 }
 
-Listing listDirectory(const std::string& path, const InstallationTable& installations, GuardedSets& sets) {
+Listing listDirectory(const std::string& path, const InstallationTable& installations, GuardedSets& sets,
+                      const kestran_db::ShownNames& names) {
     Listing listing;
     const std::optional<std::string> name = splitVirtualPath(path);
     if (!name) return listing;
@@ -39,7 +41,7 @@ Listing listDirectory(const std::string& path, const InstallationTable& installa
         return listing;
     }
 
-    const kestran_db::FileNode* node = set->findNode(path);
+    const kestran_db::FileNode* node = set->findNode(names.treePath(*set, path));
     if (node == nullptr || node->children().empty()) return listing;
 
     listing.handle = std::make_unique<FindHandle>();
@@ -51,7 +53,7 @@ Listing listDirectory(const std::string& path, const InstallationTable& installa
             size = winner->sizeReal;
             if (winner->archive != nullptr) time = winner->archive->lastWriteTime;
         }
-        listing.handle->append(makeFindData(child->name(), child->isDir(), size, toHostTime(time)));
+        listing.handle->append(makeFindData(names.shownName(*set, *child), child->isDir(), size, toHostTime(time)));
     }
     return listing;
 }

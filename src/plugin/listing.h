@@ -6,6 +6,7 @@
 #include <string>
 
 #include "config/installation_table.h"
+#include "installation/shown_names.h"
 #include "plugin/find_handle.h"
 #include "plugin/guarded_sets.h"
 #include "plugin/host_types.h"
@@ -20,8 +21,10 @@ struct Listing {
 };
 
 // Any virtual path: one trailing backslash is dropped, "\" lists the root stamped with
-// now, everything else lists inside an installation.
-Listing listPath(const std::string& path, const InstallationTable& installations, GuardedSets& sets, FILETIME now);
+// now, everything else lists inside an installation. Inside one, the path is the host's
+// (names as names shows them) and the records carry the names names shows.
+Listing listPath(const std::string& path, const InstallationTable& installations, GuardedSets& sets,
+                 const kestran_db::ShownNames& names, FILETIME now);
 
 // Every installation's name as a directory of size 0, all with the one time now, in
 // the table's order. No handle for an empty table.
@@ -33,6 +36,7 @@ Listing listRoot(const InstallationTable& installations, FILETIME now);
 // installation that is not configured or fails to load; no handle (no last error) for
 // a path that does not fit the scheme, a file, a path the tree does not hold and a
 // directory without children.
-Listing listDirectory(const std::string& path, const InstallationTable& installations, GuardedSets& sets);
+Listing listDirectory(const std::string& path, const InstallationTable& installations, GuardedSets& sets,
+                      const kestran_db::ShownNames& names);
 
 }  // namespace kestran::plugin

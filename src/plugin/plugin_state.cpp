@@ -11,8 +11,23 @@ void PluginState::init(int number, tProgressProc progressProc) {
 }
 
 const InstallationTable& PluginState::installations() {
-    std::call_once(configured_, [this] { loadConfiguration(host::moduleHandle(), installations_); });
+    configure();
     return installations_;
+}
+
+const kestran_db::ShownNames& PluginState::names() {
+    configure();
+    return names_;
+}
+
+void PluginState::configure() {
+    std::call_once(configured_, [this] {
+        // Settings that can't be found leave the default codec.
+        NameCodec codec = NameCodec::byDefault();
+        if (const auto outcome = loadSettings(host::moduleHandle(), installations_)) codec = outcome->nameCodec;
+        // A name goes into the host's record with its terminator.
+        names_ = kestran_db::ShownNames(host::hostNameCodec(codec), MAX_PATH - 1);
+    });
 }
 
 PluginState& pluginState() {

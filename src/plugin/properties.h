@@ -18,7 +18,7 @@ constexpr const char* kArchivesLabel = "Archive files (descending priority order
 constexpr const char* kCloseButton = "Close";
 
 struct PropertiesView {
-    std::string path;                   // the full virtual path as the host gave it
+    std::string path;                   // the full virtual path (as the host gave it, in its names)
     std::optional<std::uint32_t> size;  // of the highest-priority occurrence; none without one
     std::vector<std::string> archives;  // each occurrence's archive path, highest priority first
 };

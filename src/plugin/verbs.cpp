@@ -16,7 +16,7 @@ constexpr const char* kPropertiesVerb = "properties";
 }  // namespace
 
 int executeVerb(const std::string& path, const std::string& verb, const GuardedSets& sets,
-                const PropertiesPresenter& present) {
+                const kestran_db::ShownNames& names, const PropertiesPresenter& present) {
     if (verb == kOpenVerb) return FS_EXEC_YOURSELF;
     if (isEditionTop(path)) return FS_EXEC_YOURSELF;
 
@@ -26,7 +26,9 @@ int executeVerb(const std::string& path, const std::string& verb, const GuardedS
     if (!set) return FS_EXEC_ERROR;
     if (verb != kPropertiesVerb) return FS_EXEC_ERROR;
     if (!present) return FS_EXEC_ERROR;
-    return present(propertiesOf(*set, path));
+    PropertiesView view = propertiesOf(*set, names.treePath(*set, path));
+    view.path = path;
+    return present(view);
 }
 
 }  // namespace kestran::plugin

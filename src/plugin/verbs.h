@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 
+#include "installation/shown_names.h"
 #include "plugin/guarded_sets.h"
 #include "plugin/properties.h"
 
@@ -15,8 +16,9 @@ using PropertiesPresenter = std::function<int(const PropertiesView& view)>;
 // FS_EXEC_YOURSELF for "open" (any path) and for the editions' top directories "\ARNA",
 // "\VESK", "\TOLM" (any verb); FS_EXEC_ERROR for a path outside the scheme, an
 // installation that is not loaded (this never loads), and any verb but "properties";
-// otherwise what present gives for the entry's view. Verbs and paths compare exactly.
+// otherwise what present gives for the entry's view. Verbs and paths compare exactly;
+// the path is the host's (names as names shows them), and the view shows it so.
 int executeVerb(const std::string& path, const std::string& verb, const GuardedSets& sets,
-                const PropertiesPresenter& present);
+                const kestran_db::ShownNames& names, const PropertiesPresenter& present);
 
 }  // namespace kestran::plugin

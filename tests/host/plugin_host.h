@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -28,6 +29,7 @@
 #include <sys/stat.h>
 
 #include "plugin/dc_extension.h"
+#include "plugin/exports_linux.h"
 #endif
 
 namespace kestran::hosttest {
@@ -196,6 +198,10 @@ public:
         resolve(FsStatusInfo, "FsStatusInfo");
 #if !defined(_WIN32)
         resolve(ExtensionInitialize, "ExtensionInitialize");
+        resolve(FsGetBackgroundFlags, "FsGetBackgroundFlags");
+        resolve(FsContentGetSupportedField, "FsContentGetSupportedField");
+        resolve(FsContentGetValue, "FsContentGetValue");
+        resolve(FsContentGetDefaultView, "FsContentGetDefaultView");
 #endif
     }
     ~PluginHost() {
@@ -258,6 +264,32 @@ public:
     decltype(&::FsStatusInfo) FsStatusInfo = nullptr;
 #if !defined(_WIN32)
     decltype(&::ExtensionInitialize) ExtensionInitialize = nullptr;
+    decltype(&::FsGetBackgroundFlags) FsGetBackgroundFlags = nullptr;
+    decltype(&::FsContentGetSupportedField) FsContentGetSupportedField = nullptr;
+    decltype(&::FsContentGetValue) FsContentGetValue = nullptr;
+    decltype(&::FsContentGetDefaultView) FsContentGetDefaultView = nullptr;
+
+    // A content field's value for a path as the host writes it: its type, and the text
+    // or number written.
+    struct Content {
+        int type;
+        std::string text;
+        std::int64_t number;
+    };
+    Content content(const std::string& path, int field) {
+        std::string name = path;
+        alignas(8) char buffer[2048] = {};
+        const int type = FsContentGetValue(name.data(), field, 0, buffer, sizeof buffer, 0);
+        Content out{type, {}, 0};
+        if (type == ft_string || type == ft_multiplechoice) out.text = buffer;
+        if (type == ft_numeric_32) {
+            std::int32_t value;
+            std::memcpy(&value, buffer, sizeof value);
+            out.number = value;
+        }
+        if (type == ft_numeric_64) std::memcpy(&out.number, buffer, sizeof out.number);
+        return out;
+    }
 #endif
 
 private:

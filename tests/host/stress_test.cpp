@@ -1,6 +1,6 @@
-// Many host threads at once: listing (which loads), copying and properties across
-// several installations, the way a host browses while copies run in the background.
-// Built with ThreadSanitizer in the tsan preset.
+// Many host threads at once: listing (which loads), copying, properties and (on Linux)
+// content fields across several installations, the way a host browses while copies run
+// in the background. Built with ThreadSanitizer in the tsan preset.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -56,12 +56,24 @@ struct ThreadTally {
 
 std::string installationName(int index) { return "SET" + std::to_string(index); }
 
+// A name that is not UTF-8 (Привет.dds in CP1251), and the name the host is shown for it:
+// converted on Linux, its bytes on Windows.
+const std::string kCyrillicName = "\xCF\xF0\xE8\xE2\xE5\xF2.dds";
+#if defined(_WIN32)
+const std::string kCyrillicShown = kCyrillicName;
+#else
+const std::string kCyrillicShown = "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82.dds";
+#endif
+
 TEST(HostThreads, ListingLoadingCopyingAndPropertiesAtOnce) {
     TempFolder temp;
     std::vector<InstallationLine> lines;
     for (int i = 0; i < kInstallations; ++i) {
         const fs::path root = temp.path() / installationName(i);
         writeArna(root);
+        kestran::testing::ArchiveBuilder names(0);
+        names.compressedFile("textures\\" + kCyrillicName, bytesOf(floorTexture()));
+        writeArchive(root / "resources.db2", names, kNewTime);
         lines.push_back({installationName(i), "3312", root});
     }
     PluginHost host(temp.path() / "plugin", settingsFor(lines));
@@ -90,14 +102,21 @@ TEST(HostThreads, ListingLoadingCopyingAndPropertiesAtOnce) {
                 const std::string name = "/" + installationName((t + round) % kInstallations);
                 check(host.list("/").size() == kInstallations);
                 check(host.list(name).size() == 7);
-                check(host.list(name + "/textures").size() == 2);
+                check(host.list(name + "/textures").size() == 3);
                 const fs::path target = out / ("wall" + std::to_string(round));
                 check(host.getFile(name + "/textures/wall.dds", target, 0) == FS_FILE_OK);
                 check(readFile(target) == newWall());
                 const fs::path floor = out / ("floor" + std::to_string(round));
                 check(host.getFile(name + "/textures/floor.dds", floor, FS_COPYFLAGS_OVERWRITE) == FS_FILE_OK);
                 check(fs::file_size(floor) == floorTexture().size());
+                const fs::path cyrillic = out / ("cyrillic" + std::to_string(round));
+                check(host.getFile(name + "/textures/" + kCyrillicShown, cyrillic, 0) == FS_FILE_OK);
+                check(readFile(cyrillic) == floorTexture());
                 check(host.execute(name + "/textures/wall.dds", "properties") == FS_EXEC_OK);
+#if !defined(_WIN32)
+                check(host.content(name + "/textures/wall.dds", 0).text == "resources.db1");
+                check(host.content(name + "/textures/" + kCyrillicShown, 3).text == "LZO");
+#endif
                 check(host.getFile(name + "/missing", out / "missing", 0) == FS_FILE_NOTFOUND);
             }
             tally.progressCalls = progressCalls;
@@ -107,7 +126,7 @@ TEST(HostThreads, ListingLoadingCopyingAndPropertiesAtOnce) {
     for (auto& thread : threads) thread.join();
     for (const ThreadTally& tally : tallies) {
         EXPECT_EQ(tally.failures, 0);
-        EXPECT_EQ(tally.progressCalls, kRounds * 5);
+        EXPECT_EQ(tally.progressCalls, kRounds * 7);
         EXPECT_EQ(tally.formsShown, formsExpected());
     }
 }

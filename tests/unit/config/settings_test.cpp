@@ -147,6 +147,36 @@ TEST(Settings, EntriesAreNeverRemoved) {
     EXPECT_EQ(table, (InstallationTable{{"NEW", {"C:\\new", 3}}, {"OLD", {"C:\\old", 0}}}));
 }
 
+// The code page of names that are not UTF-8: the one named, the default for a name that
+// is no codec, and the default for a text that is rejected (the option given twice).
+TEST(Settings, NameEncoding) {
+    struct Case {
+        const char* text;
+        const char* codec;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"", NameCodec::kDefault, true},
+        {"[main]\nname_encoding = CP1252\n", "CP1252", true},
+        {"[main]\nname_encoding = windows-1250\n[installations]\nA = 3312|D:\\a\n", "CP1250", true},
+        {"main.name_encoding = none\n", "none", true},
+        {"[main]\nname_encoding = NONE\n", "none", true},
+        {"[main]\nname_encoding = koi8-r\n", NameCodec::kDefault, true},
+        {"[main]\nname_encoding =\n", NameCodec::kDefault, true},
+        {"[Main]\nname_encoding = CP1252\n", NameCodec::kDefault, true},
+        {"[main]\nname_encoding = CP1252\nname_encoding = CP1250\n", NameCodec::kDefault, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        FakeRegistry registry;
+        InstallationTable table;
+        std::istringstream in(c.text);
+        const SettingsOutcome outcome = applySettings(in, table, registry.step());
+        EXPECT_EQ(outcome.accepted, c.accepted);
+        EXPECT_EQ(outcome.nameCodec.name(), c.codec);
+    }
+}
+
 // A text the parser rejects contributes nothing, even its valid lines; it counts as an
 // empty file, so what the table holds stays and the registry is searched.
 TEST(Settings, RejectedTextCountsAsEmpty) {
@@ -217,14 +247,15 @@ TEST(SettingsFile, IsFoundBesideTheModule) {
     if (std::ifstream(path).is_open()) GTEST_SKIP() << path << " exists already";
     {
         std::ofstream out(path);
-        out << "[main]\nuse_registry = false\n[installations]\nTOLM = 3967|/games/tolm\n";
+        out << "[main]\nuse_registry = false\nname_encoding = CP1257\n[installations]\nTOLM = 3967|/games/tolm\n";
     }
     FakeRegistry registry = twoEditions();
     InstallationTable table;
-    const bool loaded = loadConfiguration(nullptr, table, registry.step());
+    const std::optional<SettingsOutcome> loaded = loadSettings(nullptr, table, registry.step());
     std::remove(path.c_str());
 
-    EXPECT_TRUE(loaded);
+    ASSERT_TRUE(loaded.has_value());
+    EXPECT_EQ(loaded->nameCodec.name(), "CP1257");
     EXPECT_EQ(registry.runs, 0);
     EXPECT_EQ(table, (InstallationTable{{"TOLM", {"/games/tolm", 3}}}));
 }

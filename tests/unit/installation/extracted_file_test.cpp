@@ -85,8 +85,12 @@ TEST_F(Extract, BytesStayReadableWhenTheArchiveShrinks) {
     writeArchive("data/a.db0", builder);
     const auto set = load();
     ExtractedFile file = set->extract("\\ARNA\\big.bin");
-    boost::filesystem::resize_file(root / "data" / "a.db0", 4096);
+    // Windows refuses to shrink a file while a view of it is mapped: there the bytes
+    // in hand are safe because the archive stays as it is.
+    boost::system::error_code refused;
+    boost::filesystem::resize_file(root / "data" / "a.db0", 4096, refused);
     EXPECT_EQ(Bytes(file.data(), file.data() + file.sizeReal()), big);
+    if (refused) return;
     // Taken again now, the copy is refused, not cut short.
     EXPECT_EQ(failureOf(*set, "\\ARNA\\big.bin"), "Window reaches past the end of the file!");
 }

@@ -14,6 +14,9 @@ namespace {
 
 using testing::MemorySet;
 
+// Names handed over as their bytes (names that are not UTF-8 have cases in the host suite).
+const kestran_db::ShownNames kAsBytes{};
+
 constexpr std::uint64_t kTimeA = 130000000000000000ULL;
 constexpr std::uint64_t kTimeB = 131000000000000000ULL;
 const FILETIME kNow{0x11112222, 0x01D33333};
@@ -75,7 +78,7 @@ protected:
 TEST_F(ListingTest, RootListsEveryInstallationInByteOrderWithOneTime) {
     installations["VESK"] = Installation{"/v", 1};
     installations["TOLM"] = Installation{"/t", 3};
-    const Listing listing = listPath("\\", installations, sets, kNow);
+    const Listing listing = listPath("\\", installations, sets, kAsBytes, kNow);
     const std::uint64_t now = toTicks(fromHostTime(kNow));
     EXPECT_EQ(entries(listing),
               (std::vector<Entry>{
@@ -85,13 +88,13 @@ TEST_F(ListingTest, RootListsEveryInstallationInByteOrderWithOneTime) {
 }
 
 TEST_F(ListingTest, EmptyRootGivesNoHandleAndNoLastError) {
-    const Listing listing = listPath("\\", InstallationTable{}, sets, kNow);
+    const Listing listing = listPath("\\", InstallationTable{}, sets, kAsBytes, kNow);
     EXPECT_FALSE(listing.handle);
     EXPECT_FALSE(listing.lastError);
 }
 
 TEST_F(ListingTest, FirstListingLoadsOnceAndListsFilesAndDirectoriesInByteOrder) {
-    const Listing top = listPath("\\ARNA", installations, sets, kNow);
+    const Listing top = listPath("\\ARNA", installations, sets, kAsBytes, kNow);
     EXPECT_EQ(entries(top), (std::vector<Entry>{{"a.txt", false, 3, kTimeA},
                                                 {"config", true, 0, kTimeA},
                                                 {"levels", true, 0, kTimeA},
@@ -100,9 +103,9 @@ TEST_F(ListingTest, FirstListingLoadsOnceAndListsFilesAndDirectoriesInByteOrder)
     EXPECT_EQ(lastVersionCode, 2);
 
     // The highest-priority occurrence gives size and time; no archive is read again.
-    EXPECT_EQ(entries(listPath("\\ARNA\\textures", installations, sets, kNow)),
+    EXPECT_EQ(entries(listPath("\\ARNA\\textures", installations, sets, kAsBytes, kNow)),
               (std::vector<Entry>{{"wall.dds", false, 200, kTimeB}}));
-    EXPECT_EQ(entries(listPath("\\ARNA\\", installations, sets, kNow)), entries(top));
+    EXPECT_EQ(entries(listPath("\\ARNA\\", installations, sets, kAsBytes, kNow)), entries(top));
     EXPECT_EQ(loads["/games/arna"], 1);
 }
 
@@ -121,7 +124,7 @@ TEST_F(ListingTest, NothingToListGivesNoHandle) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
-        const Listing listing = listPath(c.path, installations, sets, kNow);
+        const Listing listing = listPath(c.path, installations, sets, kAsBytes, kNow);
         EXPECT_FALSE(listing.handle);
         EXPECT_EQ(listing.lastError, c.lastError);
     }
@@ -131,7 +134,7 @@ TEST_F(ListingTest, NothingToListGivesNoHandle) {
 
 TEST_F(ListingTest, FailedLoadStoresNothingAndIsTriedAgainEachTime) {
     for (int attempt = 1; attempt <= 3; ++attempt) {
-        const Listing listing = listPath("\\BROKEN", installations, sets, kNow);
+        const Listing listing = listPath("\\BROKEN", installations, sets, kAsBytes, kNow);
         EXPECT_FALSE(listing.handle);
         EXPECT_EQ(listing.lastError, ERROR_NO_MORE_FILES);
         EXPECT_EQ(loads["/broken"], attempt);

@@ -14,6 +14,9 @@ namespace {
 
 using testing::MemorySet;
 
+// Names handed over as their bytes (names that are not UTF-8 have cases in the host suite).
+const kestran_db::ShownNames kAsBytes{};
+
 // wall.dds lies in P, Q and R (read in that order), twice in Q.
 std::shared_ptr<kestran_db::KestranDB> threeArchiveSet() {
     return MemorySet()
@@ -80,7 +83,7 @@ protected:
         sets.findOrLoad("ARNA", Installation{"/g", 2});
     }
     int execute(const std::string& path, const std::string& verb) {
-        return executeVerb(path, verb, sets, [this](const PropertiesView& view) {
+        return executeVerb(path, verb, sets, kAsBytes, [this](const PropertiesView& view) {
             shown.push_back(view);
             return FS_EXEC_OK;
         });
@@ -122,8 +125,9 @@ TEST_F(VerbsTest, PropertiesShowsTheEntryOnceAndTheHostResultComesBack) {
     EXPECT_EQ(shown[0].archives.front(), "/g/r.db2");
 
     // A host that cannot show it reports the failure.
-    EXPECT_EQ(executeVerb("\\ARNA\\docs", "properties", sets, [](const PropertiesView&) { return FS_EXEC_ERROR; }),
-              FS_EXEC_ERROR);
+    EXPECT_EQ(
+        executeVerb("\\ARNA\\docs", "properties", sets, kAsBytes, [](const PropertiesView&) { return FS_EXEC_ERROR; }),
+        FS_EXEC_ERROR);
 }
 
 }  // namespace
