@@ -153,7 +153,7 @@ void BitStack::decode(std::uint32_t unpackedSize, std::vector<std::uint8_t>& out
         } else {
             for (unsigned k = 0; k < length; ++k) {
                 const std::size_t produced = written - base + k;  // bytes of this call before to[k]
-                to[k] = produced >= back ? to[k - back] : freshWindowByte(back - produced);
+                to[k] = produced >= back ? out[written + k - back] : freshWindowByte(back - produced);
             }
         }
         written += length;
