@@ -28,7 +28,7 @@ namespace {
 namespace po = boost::program_options;
 
 constexpr const char* kUsage =
-    "usage: kestran-db extract VPATH... -o DIR (--root DIR (--build B | --version-code N) | "
+    "usage: kestran-db extract VPATH... -o DIR (--root DIR [--build B | --version-code N] | "
     "--config FILE --installation NAME)";
 
 bool standardErrorIsTerminal() {
@@ -95,7 +95,7 @@ public:
         try {
             node = &findEntry(installation_, virtualPath);
         } catch (const Failure& e) {
-            report(e.what());
+            report("kestran-db extract: " + printable(e.describe()));
             return;
         }
         const std::string path = treePath(installation_.top, virtualPath);
@@ -219,28 +219,27 @@ private:
 }  // namespace
 
 int runExtract(const Arguments& args) {
-    po::options_description options("options");
-    options.add_options()("help,h", "show this help")("output,o", po::value<std::string>()->value_name("DIR"),
-                                                      "the directory to copy into (made when missing)");
+    po::options_description options = commandOptions();
+    options.add_options()("output,o", po::value<std::string>()->value_name("DIR"),
+                          "the directory to copy into (made when missing)");
     addInstallationOptions(options);
     const po::variables_map vm = parseCommandLine(args, options, "vpath", po::value<std::vector<std::string>>(), -1);
-    if (vm.count("help")) {
-        std::cout << kUsage << "\n\nCopies entries out like cp -r: each VPATH lands in DIR under its own name, a\n"
-                  << "directory with everything below it; \"\" or \"/\" copies the whole installation's\n"
-                  << "contents into DIR. Every file gets the bytes of its winning copy and its archive's\n"
-                  << "last-write time; existing files are replaced. A name that would leave DIR (\"..\",\n"
-                  << "a drive letter, a separator inside a name, an empty name) is refused, and a member\n"
-                  << "that cannot be read is reported; the rest is copied, and the exit status is 1.\n"
-                  << "On Windows, names Windows cannot hold are refused too (device names such as\n"
-                  << "CON or NUL.txt, a ':' anywhere, a trailing dot or space). Nothing below DIR is\n"
-                  << "reached through a symbolic link (or, on Windows, a junction): where one stands\n"
-                  << "in the way of a directory or file, that entry is refused and the link is left\n"
-                  << "as it is. A file is written under a temporary name that then replaces the\n"
-                  << "old one, so an existing file is never written through.\n"
-                  << "A progress bar goes to standard error when it is a terminal.\n\n"
-                  << options;
+    if (answeredHelpOrVersion(vm, kUsage,
+                              "Copies entries out like cp -r: each VPATH lands in DIR under its own name, a\n"
+                              "directory with everything below it; \"\" or \"/\" copies the whole installation's\n"
+                              "contents into DIR. Every file gets the bytes of its winning copy and its archive's\n"
+                              "last-write time; existing files are replaced. A name that would leave DIR (\"..\",\n"
+                              "a drive letter, a separator inside a name, an empty name) is refused, and a member\n"
+                              "that cannot be read is reported; the rest is copied, and the exit status is 1.\n"
+                              "On Windows, names Windows cannot hold are refused too (device names such as\n"
+                              "CON or NUL.txt, a ':' anywhere, a trailing dot or space). Nothing below DIR is\n"
+                              "reached through a symbolic link (or, on Windows, a junction): where one stands\n"
+                              "in the way of a directory or file, that entry is refused and the link is left\n"
+                              "as it is. A file is written under a temporary name that then replaces the\n"
+                              "old one, so an existing file is never written through.\n"
+                              "A progress bar goes to standard error when it is a terminal.\n",
+                              options))
         return kExitOk;
-    }
     if (!vm.count("vpath")) throw UsageError("no VPATH given (\"/\" copies the whole installation)");
     if (!vm.count("output")) throw UsageError("no target directory given (-o DIR)");
     const InstallationChoice choice = chooseInstallation(vm);
@@ -251,8 +250,8 @@ int runExtract(const Arguments& args) {
     boost::filesystem::create_directories(target, error);
     boost::system::error_code ignored;
     if (!boost::filesystem::is_directory(target, ignored)) {
-        throw Failure(FailureKind::CannotWrite, "kestran-db extract: cannot make the directory " + target +
-                                                    (error ? ": " + error.message() : std::string()));
+        throw Failure(FailureKind::CannotWrite,
+                      "cannot make the directory" + (error ? ": " + error.message() : std::string()), target);
     }
 
     Extraction extraction(installation, platform::OutputDirectory(target));

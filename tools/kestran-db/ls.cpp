@@ -14,7 +14,7 @@ namespace {
 namespace po = boost::program_options;
 
 constexpr const char* kUsage =
-    "usage: kestran-db ls [-R] [VPATH] (--root DIR (--build B | --version-code N) | "
+    "usage: kestran-db ls [-R] [VPATH] (--root DIR [--build B | --version-code N] | "
     "--config FILE --installation NAME)";
 
 void printEntry(std::ostream& out, const kestran_db::FileNode& node, const std::string& shownName) {
@@ -35,7 +35,7 @@ void listRecursively(std::ostream& out, const kestran_db::FileNode& directory, c
 void listDirectory(std::ostream& out, const LoadedInstallation& installation, const std::string& virtualPath,
                    bool recursive) {
     const kestran_db::FileNode& directory = findEntry(installation, virtualPath);
-    if (!directory.isDir()) throw Failure(FailureKind::Invalid, "kestran-db: not a directory: " + virtualPath);
+    if (!directory.isDir()) throw Failure(FailureKind::Invalid, "not a directory", virtualPath);
     if (recursive) {
         listRecursively(out, directory, "");
         return;
@@ -46,26 +46,25 @@ void listDirectory(std::ostream& out, const LoadedInstallation& installation, co
 }  // namespace
 
 int runLs(const Arguments& args) {
-    po::options_description options("options");
-    options.add_options()("help,h", "show this help")("recursive,R", "list every entry below VPATH, depth-first");
+    po::options_description options = commandOptions();
+    options.add_options()("recursive,R", "list every entry below VPATH, depth-first");
     addInstallationOptions(options);
     const po::variables_map vm =
         parseCommandLine(args, options, "vpath", po::value<std::string>()->default_value(""), 1);
-    if (vm.count("help")) {
-        std::cout << kUsage << "\n\nLists one directory of the installation's merged tree (the top when VPATH is\n"
-                  << "empty or \"/\"), in the tree's order, files and directories mixed. One line per entry,\n"
-                  << "fields separated by a TAB: d (directory) or - (file); the size of the copy that wins\n"
-                  << "(0 for a directory); its archive's last-write time, UTC (2024-05-01T12:00:00Z); the\n"
-                  << "name. With -R the last field is the path below VPATH, with \"/\" between names.\n"
-                  << "VPATH takes \"/\" or \"\\\"; names in the archives are lower-case.\n"
-                  << "Control characters in names are shown as C escapes (\\t, \\e, \\x01, ...).\n\n"
-                  << options;
+    if (answeredHelpOrVersion(vm, kUsage,
+                              "Lists one directory of the installation's merged tree (the top when VPATH is\n"
+                              "empty or \"/\"), in the tree's order, files and directories mixed. One line per entry,\n"
+                              "fields separated by a TAB: d (directory) or - (file); the size of the copy that wins\n"
+                              "(0 for a directory); its archive's last-write time, UTC (2024-05-01T12:00:00Z); the\n"
+                              "name. With -R the last field is the path below VPATH, with \"/\" between names.\n"
+                              "VPATH takes \"/\" or \"\\\"; names in the archives are lower-case.\n"
+                              "Control characters in names are shown as C escapes (\\t, \\e, \\x01, ...).\n",
+                              options))
         return kExitOk;
-    }
     const InstallationChoice choice = chooseInstallation(vm);
     const LoadedInstallation installation = loadChosenInstallation(choice);
     listDirectory(std::cout, installation, vm["vpath"].as<std::string>(), vm.count("recursive") != 0);
-    if (!std::cout.flush()) throw Failure(FailureKind::CannotWrite, "kestran-db: cannot write the listing");
+    finishStandardOutput();
     return kExitOk;
 }
 

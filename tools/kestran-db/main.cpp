@@ -7,6 +7,7 @@
 
 #include "command.h"
 #include "common/failure.h"
+#include "terminal_text.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ void printOverview(std::ostream& out) {
     out << "usage: kestran-db COMMAND [OPTIONS] [ARGUMENTS]\n\ncommands:\n";
     for (const Command& c : kCommands)
         out << "  " << c.name << std::string(10 - std::string(c.name).size(), ' ') << c.summary << '\n';
-    out << "\n'kestran-db COMMAND --help' describes a command.\n";
+    out << "\n'kestran-db COMMAND --help' describes a command; 'kestran-db --version' shows the version.\n";
 }
 
 }  // namespace
@@ -43,6 +44,10 @@ int main(int argc, char** argv) {
         printOverview(std::cout);
         return kExitOk;
     }
+    if (name == "--version") {
+        printVersion(std::cout);
+        return kExitOk;
+    }
     for (const Command& command : kCommands) {
         if (name != command.name) continue;
         const Arguments args(argv + 2, argv + argc);
@@ -55,7 +60,8 @@ int main(int argc, char** argv) {
             std::cerr << "kestran-db " << name << ": " << e.what() << "\n(see 'kestran-db " << name << " --help')\n";
             return kExitUsage;
         } catch (const kestran::Failure& e) {
-            std::cerr << e.what() << '\n';
+            // Names the file or path it is about ("ARCHIVE: error reading flag field").
+            std::cerr << "kestran-db " << name << ": " << printablePath(e.describe()) << '\n';
             return kExitFailure;
         } catch (const std::exception& e) {
             std::cerr << "kestran-db " << name << ": " << e.what() << '\n';

@@ -1,0 +1,27 @@
+#pragma once
+// Runs the built kestran-db as a user would, with exactly the given arguments (no
+// shell in between), standard output and standard error each into a file of the
+// scratch folder. One implementation per system: posix_spawn, or CreateProcess.
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace kestran::testing {
+
+struct ToolRun {
+    int status = -1;  // the exit status; -1 when the tool did not exit normally
+    std::string out;
+    std::string err;
+};
+
+// The whole of a file's bytes; empty when it cannot be read.
+inline std::string readFileText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+ToolRun runTool(const std::vector<std::string>& args, const std::filesystem::path& scratch);
+
+}  // namespace kestran::testing
