@@ -1,7 +1,9 @@
 #pragma once
 // Runs the built kestran-db as a user would, with exactly the given arguments (no
-// shell in between), standard output and standard error each into a file of the
-// scratch folder. One implementation per system: posix_spawn, or CreateProcess.
+// shell in between), standard input empty, standard output and standard error each
+// into a file of the scratch folder. One implementation per system: posix_spawn, or
+// CreateProcess. Text comes back with "\n" line ends on every system (Windows programs
+// write CR LF); rawOut holds standard output's bytes as they were written.
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -14,6 +16,7 @@ struct ToolRun {
     int status = -1;  // the exit status; -1 when the tool did not exit normally
     std::string out;
     std::string err;
+    std::string rawOut;
 };
 
 // The whole of a file's bytes; empty when it cannot be read.

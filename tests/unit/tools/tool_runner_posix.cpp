@@ -30,7 +30,8 @@ ToolRun runTool(const std::vector<std::string>& args, const std::filesystem::pat
     int wstatus = 0;
     ::waitpid(pid, &wstatus, 0);
     if (WIFEXITED(wstatus)) run.status = WEXITSTATUS(wstatus);
-    run.out = readFileText(outPath);
+    run.rawOut = readFileText(outPath);
+    run.out = run.rawOut;
     run.err = readFileText(errPath);
     return run;
 }

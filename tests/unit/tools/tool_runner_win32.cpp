@@ -24,6 +24,15 @@ std::string quoted(const std::string& argument) {
     return out + "\"";
 }
 
+// Text as a Windows program writes it, with "\n" for each CR LF.
+std::string withLineFeeds(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
+    return out;
+}
+
 // A file the child writes its standard output or error to.
 HANDLE inheritableOutput(const std::string& path) {
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
@@ -63,8 +72,9 @@ ToolRun runTool(const std::vector<std::string>& args, const std::filesystem::pat
     if (GetExitCodeProcess(process.hProcess, &code)) run.status = static_cast<int>(code);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    run.out = readFileText(outPath);
-    run.err = readFileText(errPath);
+    run.rawOut = readFileText(outPath);
+    run.out = withLineFeeds(run.rawOut);
+    run.err = withLineFeeds(readFileText(errPath));
     return run;
 }
 
