@@ -1,0 +1,173 @@
+#include "extraction.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <system_error>
+#include <thread>
+
+#include "common/failure.h"
+#include "console.h"
+#include "terminal_text.h"
+
+namespace kestran::cli {
+
+namespace {
+
+using kestran::platform::OutputDirectory;
+
+// At most this many files wait for a thread. Each holds its directory open, so the
+// bound also keeps the open directories far below the usual limit of 1,024 descriptors.
+constexpr std::size_t kMaxWaitingFiles = 256;
+
+// One file to write, and the directory it goes into, held open until it is written.
+struct CopyTask {
+    const PlannedEntry* entry = nullptr;
+    std::shared_ptr<const OutputDirectory> into;
+};
+
+// The files waiting for a thread. Threads: push (the planning thread) waits while the
+// queue is full, pop (the copying threads) while it is empty and not closed; the one
+// mutex guards the queue and the flag.
+class CopyQueue {
+public:
+    void push(CopyTask task) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        notFull_.wait(lock, [&] { return tasks_.size() < kMaxWaitingFiles; });
+        tasks_.push_back(std::move(task));
+        notEmpty_.notify_one();
+    }
+
+    // The next task; none once the queue is closed and empty.
+    std::optional<CopyTask> pop() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        notEmpty_.wait(lock, [&] { return closed_ || !tasks_.empty(); });
+        if (tasks_.empty()) return std::nullopt;
+        CopyTask task = std::move(tasks_.front());
+        tasks_.pop_front();
+        notFull_.notify_one();
+        return task;
+    }
+
+    void close() {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        closed_ = true;
+        notEmpty_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable notFull_;
+    std::condition_variable notEmpty_;
+    std::deque<CopyTask> tasks_;
+    bool closed_ = false;
+};
+
+class Copier {
+public:
+    Copier(const kestran_db::KestranDB& db, bool keep, ProgressReport& progress)
+        : db_(db), keep_(keep), progress_(progress) {}
+
+    // Writes one file; safe on several threads for different names.
+    void copy(const CopyTask& task) const {
+        const PlannedEntry& entry = *task.entry;
+        try {
+            const kestran_db::ExtractedFile file = db_.extract(entry.node->path());
+            std::string why;
+            switch (task.into->writeFile(entry.name, file.data(), file.sizeReal(), !keep_, file.time(), why)) {
+                case platform::WriteResult::Written:
+                    break;
+                case platform::WriteResult::AlreadyExists:
+                    progress_.report("kestran-db extract: kept \"" + printable(entry.shownPath) +
+                                     "\": a file of that name is there (--keep)");
+                    break;
+                case platform::WriteResult::Failed:
+                    progress_.report("kestran-db extract: refused \"" + printable(entry.shownPath) +
+                                     "\": " + printable(why));
+                    break;
+            }
+        } catch (const Failure& e) {
+            // The member's archive, when the failure names nothing itself.
+            const kestran_db::FileLocation* winner = entry.node->winner();
+            const Failure named = !e.subject().empty() || winner == nullptr ? e : e.about(winner->archive->openPath);
+            progress_.report("kestran-db extract: " + printable(entry.shownPath) + ": " + printable(named.describe()));
+        } catch (const std::bad_alloc&) {
+            progress_.report("kestran-db extract: " + printable(entry.shownPath) + ": not enough memory");
+        } catch (const std::exception& e) {
+            progress_.report("kestran-db extract: " + printable(entry.shownPath) + ": " + e.what());
+        }
+        progress_.advance();
+    }
+
+private:
+    const kestran_db::KestranDB& db_;
+    bool keep_;
+    ProgressReport& progress_;
+};
+
+}  // namespace
+
+void extractPlan(const ExtractionPlan& plan, const kestran_db::KestranDB& db, OutputDirectory target, bool keep,
+                 unsigned jobs, ProgressReport& progress) {
+    std::size_t files = 0;
+    for (const PlannedEntry& entry : plan) files += entry.isDirectory || entry.superseded ? 0 : 1;
+    progress.start(files, files > 1 && standardErrorIsConsole());
+
+    const Copier copier(db, keep, progress);
+    CopyQueue queue;
+    std::vector<std::thread> threads;
+    const std::size_t wanted = files > 1 ? std::min<std::size_t>(jobs, files) : 0;
+    for (std::size_t i = 0; wanted > 1 && i < wanted; ++i) {
+        try {
+            threads.emplace_back([&] {
+                while (const std::optional<CopyTask> task = queue.pop()) copier.copy(*task);
+            });
+        } catch (const std::system_error&) {
+            break;  // fewer threads than asked; the planning thread copies when there are none
+        }
+    }
+
+    // The directories from the target down to the one being filled, each opened through
+    // its parent; a directory is closed once its last file is written.
+    const auto top = std::make_shared<const OutputDirectory>(std::move(target));
+    std::vector<std::pair<std::size_t, std::shared_ptr<const OutputDirectory>>> open;
+    std::vector<bool> failed(plan.size(), false);
+    for (std::size_t i = 0; i < plan.size(); ++i) {
+        const PlannedEntry& entry = plan[i];
+        if (entry.parent && failed[*entry.parent]) {
+            failed[i] = true;
+            if (!entry.isDirectory && !entry.superseded) progress.advance();
+            continue;
+        }
+        // Depth-first: the parent is the innermost open directory once those finished
+        // are closed.
+        while (!open.empty() && (!entry.parent || open.back().first != *entry.parent)) open.pop_back();
+        const std::shared_ptr<const OutputDirectory>& into = open.empty() ? top : open.back().second;
+        if (entry.isDirectory) {
+            try {
+                open.emplace_back(i, std::make_shared<const OutputDirectory>(into->subdirectory(entry.name)));
+            } catch (const Failure& e) {
+                progress.report("kestran-db extract: refused \"" + printable(entry.shownPath) +
+                                "\": " + printable(e.what()));
+                failed[i] = true;
+            }
+            continue;
+        }
+        if (entry.superseded) continue;
+        CopyTask task{&entry, into};
+        if (threads.empty()) {
+            copier.copy(task);
+        } else {
+            queue.push(std::move(task));
+        }
+    }
+    queue.close();
+    for (std::thread& thread : threads) thread.join();
+    progress.finish();
+}
+
+}  // namespace kestran::cli
