@@ -2,8 +2,9 @@
 // extracting a large compressed member, on installations written once into a
 // temporary folder by the test-side archive writer.
 //
-//   loadInstallation    12 archives, 60,000 files, 4,000 of them overridden by the
-//                       last archive; reports the time and the peak heap of one load.
+//   loadInstallation    the large installation (support/large_installation.h): 12
+//                       archives, 60,000 files, 4,000 of them overridden by the last
+//                       archive; reports the time and the peak heap of one load.
 //   extractLargeMember  one 64 MiB member packed with LZO1X, fetched through
 //                       KestranDB::extract (mapped window, unpacking into a fresh buffer)
 //   rawLzoDecompress    the same stored bytes unpacked by lzo1x_decompress_safe alone,
@@ -23,6 +24,7 @@
 #include "installation/kestran_db.h"
 #include "installation/loader.h"
 #include "support/archive_builder.h"
+#include "support/large_installation.h"
 
 // Heap accounting for this program: current and peak bytes held.
 namespace {
@@ -58,9 +60,6 @@ namespace fs = boost::filesystem;
 using kestran::testing::ArchiveBuilder;
 using kestran::testing::Bytes;
 
-constexpr int kBaseArchives = 11;
-constexpr int kFiles = 60000;
-constexpr int kOverridden = 4000;
 constexpr std::uint32_t kLargeMember = 64u << 20;
 
 struct TempFolder {
@@ -72,32 +71,10 @@ struct TempFolder {
     }
 };
 
-std::string memberName(int id) {
-    static const char* const tops[] = {"textures", "meshes", "sounds", "config", "scripts", "levels"};
-    static const char* const mids[] = {"terrain", "props", "characters", "interface", "effects", "weather"};
-    return std::string(tops[id % 6]) + "\\" + mids[id / 6 % 6] + "\\set_" + std::to_string(id / 250) + "\\item_" +
-           std::to_string(id) + (id % 3 == 0 ? "_bump.dds" : ".ogf");
-}
-
-// Eleven archives share the 60,000 files; a twelfth, read last, overrides 4,000 of them.
 const TempFolder& installation() {
     static const TempFolder folder = [] {
         TempFolder f;
-        for (int a = 0; a <= kBaseArchives; ++a) {
-            ArchiveBuilder builder(0);
-            const bool patch = a == kBaseArchives;
-            const int first = patch ? 0 : a * kFiles / kBaseArchives;
-            const int last = patch ? kOverridden : (a + 1) * kFiles / kBaseArchives;
-            for (int id = first; id < last; ++id) {
-                const int file = patch ? id * (kFiles / kOverridden) : id;
-                const Bytes contents(64 + file % 192, static_cast<std::uint8_t>(file));
-                if (file % 2 == 0)
-                    builder.compressedFile(memberName(file), contents);
-                else
-                    builder.storedFile(memberName(file), contents);
-            }
-            builder.write((f.root / (patch ? "patch.db0" : "pack_" + std::to_string(10 + a) + ".db0")).string());
-        }
+        kestran::testing::writeLargeInstallation(f.root.string());
         return f;
     }();
     return folder;
