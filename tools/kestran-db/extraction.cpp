@@ -20,24 +20,27 @@ namespace {
 
 using kestran::platform::OutputDirectory;
 
-// At most this many files wait for a thread. Each holds its directory open, so the
+// Files of one directory go to a thread together, up to this many: threads then mostly
+// write into different directories, which the system can make entries in side by side.
+constexpr std::size_t kFilesPerTask = 32;
+// At most this many tasks wait for a thread. Each holds its directory open, so the
 // bound also keeps the open directories far below the usual limit of 1,024 descriptors.
-constexpr std::size_t kMaxWaitingFiles = 256;
+constexpr std::size_t kMaxWaitingTasks = 64;
 
-// One file to write, and the directory it goes into, held open until it is written.
+// Files to write into one directory, held open until they are written.
 struct CopyTask {
-    const PlannedEntry* entry = nullptr;
+    std::vector<const PlannedEntry*> entries;
     std::shared_ptr<const OutputDirectory> into;
 };
 
-// The files waiting for a thread. Threads: push (the planning thread) waits while the
+// The tasks waiting for a thread. Threads: push (the planning thread) waits while the
 // queue is full, pop (the copying threads) while it is empty and not closed; the one
 // mutex guards the queue and the flag.
 class CopyQueue {
 public:
     void push(CopyTask task) {
         std::unique_lock<std::mutex> lock(mutex_);
-        notFull_.wait(lock, [&] { return tasks_.size() < kMaxWaitingFiles; });
+        notFull_.wait(lock, [&] { return tasks_.size() < kMaxWaitingTasks; });
         tasks_.push_back(std::move(task));
         notEmpty_.notify_one();
     }
@@ -72,13 +75,23 @@ public:
     Copier(const kestran_db::KestranDB& db, bool keep, ProgressReport& progress)
         : db_(db), keep_(keep), progress_(progress) {}
 
-    // Writes one file; safe on several threads for different names.
+    // Writes a task's files; safe on several threads for different names.
     void copy(const CopyTask& task) const {
-        const PlannedEntry& entry = *task.entry;
+        for (const PlannedEntry* entry : task.entries) copy(*entry, *task.into);
+    }
+
+private:
+    void copy(const PlannedEntry& entry, const OutputDirectory& into) const {
         try {
             const kestran_db::ExtractedFile file = db_.extract(entry.node->path());
             std::string why;
-            switch (task.into->writeFile(entry.name, file.data(), file.sizeReal(), !keep_, file.time(), why)) {
+            // A name that is free is written straight under its own name; only one that
+            // is taken (and may be replaced) goes through a temporary name.
+            platform::WriteResult result =
+                into.writeFile(entry.name, file.data(), file.sizeReal(), false, file.time(), why);
+            if (result == platform::WriteResult::AlreadyExists && !keep_)
+                result = into.writeFile(entry.name, file.data(), file.sizeReal(), true, file.time(), why);
+            switch (result) {
                 case platform::WriteResult::Written:
                     break;
                 case platform::WriteResult::AlreadyExists:
@@ -103,7 +116,6 @@ public:
         progress_.advance();
     }
 
-private:
     const kestran_db::KestranDB& db_;
     bool keep_;
     ProgressReport& progress_;
@@ -136,6 +148,16 @@ void extractPlan(const ExtractionPlan& plan, const kestran_db::KestranDB& db, Ou
     const auto top = std::make_shared<const OutputDirectory>(std::move(target));
     std::vector<std::pair<std::size_t, std::shared_ptr<const OutputDirectory>>> open;
     std::vector<bool> failed(plan.size(), false);
+    CopyTask task;
+    const auto handOver = [&] {
+        if (task.entries.empty()) return;
+        if (threads.empty()) {
+            copier.copy(task);
+        } else {
+            queue.push(std::move(task));
+        }
+        task = CopyTask();
+    };
     for (std::size_t i = 0; i < plan.size(); ++i) {
         const PlannedEntry& entry = plan[i];
         if (entry.parent && failed[*entry.parent]) {
@@ -158,13 +180,11 @@ void extractPlan(const ExtractionPlan& plan, const kestran_db::KestranDB& db, Ou
             continue;
         }
         if (entry.superseded) continue;
-        CopyTask task{&entry, into};
-        if (threads.empty()) {
-            copier.copy(task);
-        } else {
-            queue.push(std::move(task));
-        }
+        if (task.into != into || task.entries.size() == kFilesPerTask) handOver();
+        task.into = into;
+        task.entries.push_back(&entry);
     }
+    handOver();
     queue.close();
     for (std::thread& thread : threads) thread.join();
     progress.finish();

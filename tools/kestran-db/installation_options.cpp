@@ -184,6 +184,8 @@ LoadedInstallation loadChosenInstallation(const InstallationChoice& choice) {
         throw Failure(e.kind(), message, e.subject().empty() ? choice.rootPath : e.subject());
     }
     loaded.top = prefix.substr(0, prefix.size() - 1);
+    loaded.rootOnDisk = platform::resolvePath(choice.rootPath);
+    loaded.versionCode = choice.versionCode;
     if (choice.verbose) {
         std::cerr << "kestran-db: " << loaded.db->archives().size() << " archives read\n";
     }

@@ -54,6 +54,8 @@ InstallationChoice chooseInstallation(const boost::program_options::variables_ma
 struct LoadedInstallation {
     std::shared_ptr<kestran_db::KestranDB> db;
     std::string top;
+    std::string rootOnDisk;  // the root path as this system names it (resolved on POSIX)
+    std::int32_t versionCode = 0;
 };
 
 // Loads the chosen installation, saying with --verbose what was chosen and found.

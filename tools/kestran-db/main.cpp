@@ -22,12 +22,15 @@ const Command kCommands[] = {
     {"extract", "copy files and directories out of an installation", kestran::cli::runExtract},
     {"which", "show an entry's size and the archives that hold it", kestran::cli::runWhich},
     {"records", "print an archive's file table, one record per line", kestran::cli::runRecords},
+    {"archives", "list the installation's archives in priority order, with what each supplies",
+     kestran::cli::runArchives},
+    {"conflicts", "list the files several archives hold, each copy from the winner down", kestran::cli::runConflicts},
 };
 
 void printOverview(std::ostream& out) {
     out << "usage: kestran-db COMMAND [OPTIONS] [ARGUMENTS]\n\ncommands:\n";
     for (const Command& c : kCommands)
-        out << "  " << c.name << std::string(10 - std::string(c.name).size(), ' ') << c.summary << '\n';
+        out << "  " << c.name << std::string(11 - std::string(c.name).size(), ' ') << c.summary << '\n';
     out << "\n'kestran-db COMMAND --help' describes a command; 'kestran-db --version' shows the version.\n";
 }
 

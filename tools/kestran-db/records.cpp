@@ -1,5 +1,7 @@
 // kestran-db records ARCHIVE [--version-code N]: one archive's file table, record by
 // record, as the loader reads it.
+#include <boost/json/array.hpp>
+#include <boost/json/object.hpp>
 #include <boost/program_options.hpp>
 #include <cinttypes>
 #include <cstdio>
@@ -9,6 +11,7 @@
 #include "command.h"
 #include "common/failure.h"
 #include "config/editions.h"
+#include "json_output.h"
 #include "platform/file_stream.h"
 #include "terminal_text.h"
 
@@ -18,11 +21,34 @@ namespace {
 
 namespace po = boost::program_options;
 
-constexpr const char* kUsage = "usage: kestran-db records ARCHIVE [--version-code N]";
+constexpr const char* kUsage = "usage: kestran-db records [--json] ARCHIVE [--version-code N]";
 
 char kindLetter(const FileTableRecord& record) {
     if (record.isDir) return 'D';
     return record.isCompressed ? 'C' : 'S';
+}
+
+const char* kindName(const FileTableRecord& record) {
+    if (record.isDir) return "directory";
+    return record.isCompressed ? "compressed" : "stored";
+}
+
+void printJsonRecords(const std::string& archive, const std::vector<FileTableRecord>& records) {
+    boost::json::array table;
+    for (const FileTableRecord& record : records) {
+        boost::json::object item;
+        putText(item, "name", record.name);
+        item["kind"] = kindName(record);
+        item["size"] = record.sizeReal;
+        item["stored"] = record.sizeCompressed;
+        item["crc"] = record.crc;
+        item["offset"] = record.offset;
+        table.push_back(std::move(item));
+    }
+    boost::json::object document;
+    putText(document, "archive", archive);
+    document["records"] = std::move(table);
+    printJson(document);
 }
 
 }  // namespace
@@ -31,7 +57,8 @@ int runRecords(const Arguments& args) {
     po::options_description options = commandOptions();
     options.add_options()(
         "version-code", po::value<int>()->default_value(2),
-        "the installation's VersionCode, 0..3: 0 and 1 read scrambled headers (the other key is tried too)");
+        "the installation's VersionCode, 0..3: 0 and 1 read scrambled headers (the other key is tried too)")(
+        "json", "print one JSON document instead (see the manual page)");
     const po::variables_map vm = parseCommandLine(args, options, "archive", po::value<std::string>(), 1);
     if (answeredHelpOrVersion(
             vm, kUsage,
@@ -54,6 +81,10 @@ int runRecords(const Arguments& args) {
         records = readArchiveRecords(stream, versionCode);
     } catch (const Failure& e) {
         throw e.about(archive);
+    }
+    if (vm.count("json")) {
+        printJsonRecords(archive, records);
+        return kExitOk;
     }
     for (const FileTableRecord& record : records) {
         const std::string name = printable(record.name);

@@ -361,14 +361,14 @@ TEST_F(KestranDbTool, AWrongCommandLineIsAUsageErrorAndEveryCommandHasHelp) {
         EXPECT_EQ(result.status, 2) << (args.empty() ? "(nothing)" : args.back());
         EXPECT_NE(result.err, "");
     }
-    for (const char* command : {"ls", "extract", "which", "records"}) {
+    for (const char* command : {"ls", "extract", "which", "records", "archives", "conflicts"}) {
         const ToolRun result = invoke({command, "--help"});
         EXPECT_EQ(result.status, 0) << command;
         EXPECT_EQ(result.out.rfind(std::string("usage: kestran-db ") + command, 0), 0u) << command;
     }
     const ToolRun overview = invoke({"--help"});
     EXPECT_EQ(overview.status, 0);
-    for (const char* command : {"ls", "extract", "which", "records"}) {
+    for (const char* command : {"ls", "extract", "which", "records", "archives", "conflicts"}) {
         EXPECT_NE(overview.out.find(std::string("  ") + command + " "), std::string::npos) << command;
     }
 }
