@@ -27,4 +27,8 @@ inline std::string readFileText(const std::filesystem::path& path) {
 
 ToolRun runTool(const std::vector<std::string>& args, const std::filesystem::path& scratch);
 
+// The same with standard error on a terminal (a pseudo-terminal the runner reads), as a
+// user at a shell has it; err holds what reached the terminal. POSIX only.
+ToolRun runToolOnTerminal(const std::vector<std::string>& args, const std::filesystem::path& scratch);
+
 }  // namespace kestran::testing

@@ -1,4 +1,5 @@
-// What only POSIX targets meet: symbolic links that tests can make.
+// What only the POSIX runs meet: symbolic links that tests can make, and a terminal
+// that the runner can read.
 #include <gtest/gtest.h>
 
 #include <boost/filesystem.hpp>
@@ -37,6 +38,24 @@ TEST_F(KestranDbTool, ExtractNeverWritesThroughSymbolicLinksInTheTarget) {
     EXPECT_NE(run.err.find("\"data\""), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("\"x.txt\""), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("symbolic link"), std::string::npos) << run.err;
+}
+
+// The progress bar goes to a terminal, messages between its redraws, and the line
+// ends with the bar full; a file gets no bar at all (the other tests).
+TEST_F(KestranDbTool, ExtractDrawsAProgressBarOnATerminal) {
+    ArchiveBuilder builder(0);
+    for (int i = 0; i < 300; ++i)
+        builder.storedFile("d" + std::to_string(i % 7) + "\\f" + std::to_string(i), pattern(50, 1));
+    builder.storedFile("..\\evil.txt", bytesOf("evil"));
+    const fs::path root = installationOf("many", builder);
+    const ToolRun result = runToolOnTerminal(
+        {"extract", "/", "-o", (scratch / "out").string(), "--root", root.string()}, scratch.string());
+    EXPECT_EQ(result.status, 1);  // the refused name
+    EXPECT_NE(result.err.find("\r["), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("] 300/300"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("refused \"../evil.txt\""), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.back(), '\n');
+    EXPECT_EQ(readText(scratch / "out" / "d5" / "f299"), textOf(pattern(50, 1)));
 }
 
 }  // namespace
