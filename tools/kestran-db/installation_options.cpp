@@ -1,6 +1,7 @@
 #include "installation_options.h"
 
 #include <boost/filesystem/operations.hpp>
+#include <boost/filesystem/path.hpp>
 #include <boost/program_options.hpp>
 #include <cstdio>
 #include <iostream>
@@ -65,7 +66,9 @@ std::string describeLayout(std::int32_t versionCode) {
 InstallationChoice chooseByRoot(const po::variables_map& vm) {
     InstallationChoice choice;
     choice.name = kRootInstallationName;
-    choice.rootPath = vm["root"].as<std::string>();
+    // In the system's own separators ("C:/Games/TOLM" is C:\Games\TOLM on Windows), so
+    // that the archives' paths come out in them too.
+    choice.rootPath = boost::filesystem::path(vm["root"].as<std::string>()).make_preferred().string();
     const bool byBuild = vm.count("build") != 0;
     const bool byCode = vm.count("version-code") != 0;
     if (byBuild && byCode) throw UsageError("give at most one of --build and --version-code");
