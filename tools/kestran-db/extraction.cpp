@@ -132,6 +132,15 @@ void extractPlan(const ExtractionPlan& plan, const kestran_db::KestranDB& db, Ou
     const Copier copier(db, keep, progress);
     CopyQueue queue;
     std::vector<std::thread> threads;
+    // However this function is left, the threads are done with the queue first.
+    struct Finish {
+        CopyQueue& pending;
+        std::vector<std::thread>& workers;
+        ~Finish() {
+            pending.close();
+            for (std::thread& worker : workers) worker.join();
+        }
+    } finish{queue, threads};
     const std::size_t wanted = files > 1 ? std::min<std::size_t>(jobs, files) : 0;
     for (std::size_t i = 0; wanted > 1 && i < wanted; ++i) {
         try {
@@ -168,7 +177,7 @@ void extractPlan(const ExtractionPlan& plan, const kestran_db::KestranDB& db, Ou
         // Depth-first: the parent is the innermost open directory once those finished
         // are closed.
         while (!open.empty() && (!entry.parent || open.back().first != *entry.parent)) open.pop_back();
-        const std::shared_ptr<const OutputDirectory>& into = open.empty() ? top : open.back().second;
+        const std::shared_ptr<const OutputDirectory> into = open.empty() ? top : open.back().second;
         if (entry.isDirectory) {
             try {
                 open.emplace_back(i, std::make_shared<const OutputDirectory>(into->subdirectory(entry.name)));
@@ -187,6 +196,7 @@ void extractPlan(const ExtractionPlan& plan, const kestran_db::KestranDB& db, Ou
     handOver();
     queue.close();
     for (std::thread& thread : threads) thread.join();
+    threads.clear();
     progress.finish();
 }
 
