@@ -34,9 +34,15 @@ constexpr const char* kUsage =
 // target. Names that would leave it are refused here, and reported.
 class Planner {
 public:
-    Planner(const LoadedInstallation& installation, const std::string& target, bool keep, ExtractionPlan& plan,
-            ProgressReport& reporter)
-        : installation_(installation), target_(target), keep_(keep), plan_(plan), reporter_(reporter) {}
+    // Arguments can only meet when there are several (names in one directory differ).
+    Planner(const LoadedInstallation& installation, const std::string& target, bool keep, bool argumentsMayMeet,
+            ExtractionPlan& plan, ProgressReport& reporter)
+        : installation_(installation),
+          target_(target),
+          keep_(keep),
+          argumentsMayMeet_(argumentsMayMeet),
+          plan_(plan),
+          reporter_(reporter) {}
 
     // The top's contents go straight into the target; anything else lands there under
     // its own name.
@@ -77,6 +83,10 @@ private:
     // As when they were copied one after the other, the later one stays; with --keep the
     // first stays, and the later one counts as kept.
     void addFile(const kestran_db::FileNode& node, const std::string& shown, std::optional<std::size_t> parent) {
+        if (!argumentsMayMeet_) {
+            plan_.push_back({&node, std::string(node.name()), shown, parent, false, false});
+            return;
+        }
         const auto [earlier, isNew] = filesByPlace_.emplace(shown, plan_.size());
         if (!isNew) {
             if (keep_) {
@@ -104,6 +114,7 @@ private:
     const LoadedInstallation& installation_;
     const std::string& target_;
     bool keep_;
+    bool argumentsMayMeet_;
     ExtractionPlan& plan_;
     ProgressReport& reporter_;
     std::unordered_map<std::string, std::size_t> filesByPlace_;
@@ -190,9 +201,9 @@ int runExtract(const Arguments& args) {
 
     ProgressReport reporter;
     ExtractionPlan plan;
-    Planner planner(installation, target, keep, plan, reporter);
+    Planner planner(installation, target, keep, virtualPaths.size() > 1, plan, reporter);
     for (const std::string& virtualPath : virtualPaths) planner.add(virtualPath);
-    extractPlan(plan, *installation.db, platform::OutputDirectory(target), keep, jobs, reporter);
+    extractPlan(plan, platform::OutputDirectory(target), keep, jobs, reporter);
     return reporter.anyReported() ? kExitFailure : kExitOk;
 }
 

@@ -72,8 +72,7 @@ private:
 
 class Copier {
 public:
-    Copier(const kestran_db::KestranDB& db, bool keep, ProgressReport& progress)
-        : db_(db), keep_(keep), progress_(progress) {}
+    Copier(bool keep, ProgressReport& progress) : keep_(keep), progress_(progress) {}
 
     // Writes a task's files; safe on several threads for different names.
     void copy(const CopyTask& task) const {
@@ -83,7 +82,10 @@ public:
 private:
     void copy(const PlannedEntry& entry, const OutputDirectory& into) const {
         try {
-            const kestran_db::ExtractedFile file = db_.extract(entry.node->path());
+            // The winning copy straight from the planned node, with no second lookup.
+            const kestran_db::FileLocation* winner = entry.node->winner();
+            if (winner == nullptr) throw Failure(FailureKind::NotFound, kestran_db::kNoOccurrence);
+            const kestran_db::ExtractedFile file(*winner->archive, *winner);
             std::string why;
             // A name that is free is written straight under its own name; only one that
             // is taken (and may be replaced) goes through a temporary name.
@@ -116,20 +118,19 @@ private:
         progress_.advance();
     }
 
-    const kestran_db::KestranDB& db_;
     bool keep_;
     ProgressReport& progress_;
 };
 
 }  // namespace
 
-void extractPlan(const ExtractionPlan& plan, const kestran_db::KestranDB& db, OutputDirectory target, bool keep,
-                 unsigned jobs, ProgressReport& progress) {
+void extractPlan(const ExtractionPlan& plan, OutputDirectory target, bool keep, unsigned jobs,
+                 ProgressReport& progress) {
     std::size_t files = 0;
     for (const PlannedEntry& entry : plan) files += entry.isDirectory || entry.superseded ? 0 : 1;
     progress.start(files, files > 1 && standardErrorIsConsole());
 
-    const Copier copier(db, keep, progress);
+    const Copier copier(keep, progress);
     CopyQueue queue;
     std::vector<std::thread> threads;
     // However this function is left, the threads are done with the queue first.
@@ -189,8 +190,10 @@ void extractPlan(const ExtractionPlan& plan, const kestran_db::KestranDB& db, Ou
             continue;
         }
         if (entry.superseded) continue;
-        if (task.into != into || task.entries.size() == kFilesPerTask) handOver();
-        task.into = into;
+        if (task.into != into || task.entries.size() == kFilesPerTask) {
+            handOver();
+            task.into = into;
+        }
         task.entries.push_back(&entry);
     }
     handOver();

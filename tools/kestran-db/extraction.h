@@ -30,7 +30,7 @@ using ExtractionPlan = std::vector<PlannedEntry>;
 // Makes the plan's directories and writes its files, with overwrite unless keep, on
 // `jobs` threads. Every entry not made is reported (an existing file kept by keep
 // too), and the progress counts the files.
-void extractPlan(const ExtractionPlan& plan, const kestran_db::KestranDB& db, kestran::platform::OutputDirectory target,
-                 bool keep, unsigned jobs, ProgressReport& progress);
+void extractPlan(const ExtractionPlan& plan, kestran::platform::OutputDirectory target, bool keep, unsigned jobs,
+                 ProgressReport& progress);
 
 }  // namespace kestran::cli

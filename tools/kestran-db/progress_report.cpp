@@ -26,9 +26,9 @@ void ProgressReport::start(std::size_t total, bool shown) {
 }
 
 void ProgressReport::advance() {
+    if (!shown_) return;
     const std::lock_guard<std::mutex> lock(mutex_);
     ++done_;
-    if (!shown_) return;
     const auto now = std::chrono::steady_clock::now();
     if (done_ == total_ || now - lastDrawn_ >= kRedrawInterval) drawBar();
 }

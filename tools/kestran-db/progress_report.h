@@ -6,6 +6,8 @@
 //
 // Threads: every member may be called from any thread at the same time; one mutex
 // guards the counts and standard error, held only while a line or the bar is written.
+// Without a bar, advance() takes no lock at all.
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <mutex>
@@ -35,7 +37,7 @@ private:
 
     mutable std::mutex mutex_;
     bool anyReported_ = false;
-    bool shown_ = false;
+    std::atomic<bool> shown_{false};  // read without the mutex: no bar, nothing to count
     std::size_t total_ = 0;
     std::size_t done_ = 0;
     std::chrono::steady_clock::time_point lastDrawn_{};
