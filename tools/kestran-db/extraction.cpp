@@ -33,16 +33,19 @@ struct CopyTask {
     std::shared_ptr<const OutputDirectory> into;
 };
 
-// The tasks waiting for a thread. Threads: push (the planning thread) waits while the
-// queue is full, pop (the copying threads) while it is empty and not closed; the one
+// The tasks waiting for a thread. Threads: tryPush (the planning thread) never waits,
+// pop (the copying threads) waits while the queue is empty and not closed; the one
 // mutex guards the queue and the flag.
 class CopyQueue {
 public:
-    void push(CopyTask task) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        notFull_.wait(lock, [&] { return tasks_.size() < kMaxWaitingTasks; });
+    // Queues the task, unless the queue is full: then the caller keeps it (and copies it
+    // itself, instead of waiting).
+    bool tryPush(CopyTask& task) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (tasks_.size() >= kMaxWaitingTasks) return false;
         tasks_.push_back(std::move(task));
         notEmpty_.notify_one();
+        return true;
     }
 
     // The next task; none once the queue is closed and empty.
@@ -52,7 +55,6 @@ public:
         if (tasks_.empty()) return std::nullopt;
         CopyTask task = std::move(tasks_.front());
         tasks_.pop_front();
-        notFull_.notify_one();
         return task;
     }
 
@@ -64,7 +66,6 @@ public:
 
 private:
     std::mutex mutex_;
-    std::condition_variable notFull_;
     std::condition_variable notEmpty_;
     std::deque<CopyTask> tasks_;
     bool closed_ = false;
@@ -142,14 +143,15 @@ void extractPlan(const ExtractionPlan& plan, OutputDirectory target, bool keep, 
             for (std::thread& worker : workers) worker.join();
         }
     } finish{queue, threads};
-    const std::size_t wanted = files > 1 ? std::min<std::size_t>(jobs, files) : 0;
-    for (std::size_t i = 0; wanted > 1 && i < wanted; ++i) {
+    // The planning thread is one of the jobs: it copies whatever finds the queue full.
+    const std::size_t helpers = files > 1 ? std::min<std::size_t>(jobs, files) - 1 : 0;
+    for (std::size_t i = 0; i < helpers; ++i) {
         try {
             threads.emplace_back([&] {
                 while (const std::optional<CopyTask> task = queue.pop()) copier.copy(*task);
             });
         } catch (const std::system_error&) {
-            break;  // fewer threads than asked; the planning thread copies when there are none
+            break;  // fewer threads than asked; the planning thread copies the rest
         }
     }
 
@@ -161,11 +163,7 @@ void extractPlan(const ExtractionPlan& plan, OutputDirectory target, bool keep, 
     CopyTask task;
     const auto handOver = [&] {
         if (task.entries.empty()) return;
-        if (threads.empty()) {
-            copier.copy(task);
-        } else {
-            queue.push(std::move(task));
-        }
+        if (threads.empty() || !queue.tryPush(task)) copier.copy(task);
         task = CopyTask();
     };
     for (std::size_t i = 0; i < plan.size(); ++i) {

@@ -1,8 +1,8 @@
 #pragma once
 // Copying planned entries out below a target directory. Directories are made in plan
 // order by the calling thread, each opened through its parent (so that no symbolic
-// link below the target is followed); files are written by a pool of threads. Nothing
-// is written below a directory that could not be made.
+// link below the target is followed); files are written by it and a pool of helper
+// threads. Nothing is written below a directory that could not be made.
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -28,7 +28,7 @@ struct PlannedEntry {
 using ExtractionPlan = std::vector<PlannedEntry>;
 
 // Makes the plan's directories and writes its files, with overwrite unless keep, on
-// `jobs` threads. Every entry not made is reported (an existing file kept by keep
+// `jobs` threads (the calling one among them). Every entry not made is reported (an existing file kept by keep
 // too), and the progress counts the files.
 void extractPlan(const ExtractionPlan& plan, kestran::platform::OutputDirectory target, bool keep, unsigned jobs,
                  ProgressReport& progress);
