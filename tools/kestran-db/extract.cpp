@@ -55,38 +55,42 @@ public:
             return;
         }
         if (treePath(installation_.top, virtualPath) == installation_.top) {
-            for (const kestran_db::FileNode* child : node->children())
-                addNode(*child, std::string(child->name()), std::nullopt);
+            for (const kestran_db::FileNode* child : node->children()) addNode(*child, shownFrom(*child), std::nullopt);
             return;
         }
-        addNode(*node, std::string(node->name()), std::nullopt);
+        addNode(*node, shownFrom(*node), std::nullopt);
     }
 
 private:
-    void addNode(const kestran_db::FileNode& node, const std::string& shown, std::optional<std::size_t> parent) {
-        if (const std::optional<std::string> why = localNameRefusal(std::string(node.name()))) {
-            const std::string where = parent ? target_ + "/" + plan_[*parent].shownPath : target_;
-            refuse(node, shown, *why + ", so it could land outside " + where);
+    // Where in the tree paths of an argument's entries their shown paths start: at the
+    // argument's own name.
+    static std::size_t shownFrom(const kestran_db::FileNode& node) { return node.path().size() - node.name().size(); }
+
+    void addNode(const kestran_db::FileNode& node, std::size_t from, std::optional<std::size_t> parent) {
+        if (const std::optional<std::string> why = localNameRefusal(node.name())) {
+            const std::string where = parent ? target_ + "/" + shownPath(plan_[*parent]) : target_;
+            refuse(node, from, *why + ", so it could land outside " + where);
             return;
         }
         if (!node.isDir()) {
-            addFile(node, shown, parent);
+            addFile(node, from, parent);
             return;
         }
-        plan_.push_back({&node, std::string(node.name()), shown, parent, true, false});
+        plan_.push_back({&node, node.name(), from, parent, true, false});
         const std::size_t self = plan_.size() - 1;
-        for (const kestran_db::FileNode* child : node.children())
-            addNode(*child, shown + "/" + std::string(child->name()), self);
+        for (const kestran_db::FileNode* child : node.children()) addNode(*child, from, self);
     }
 
     // Two arguments may put a file at the same place (the same directory twice, say).
     // As when they were copied one after the other, the later one stays; with --keep the
     // first stays, and the later one counts as kept.
-    void addFile(const kestran_db::FileNode& node, const std::string& shown, std::optional<std::size_t> parent) {
+    void addFile(const kestran_db::FileNode& node, std::size_t from, std::optional<std::size_t> parent) {
+        const PlannedEntry entry{&node, node.name(), from, parent, false, false};
         if (!argumentsMayMeet_) {
-            plan_.push_back({&node, std::string(node.name()), shown, parent, false, false});
+            plan_.push_back(entry);
             return;
         }
+        const std::string shown = shownPath(entry);
         const auto [earlier, isNew] = filesByPlace_.emplace(shown, plan_.size());
         if (!isNew) {
             if (keep_) {
@@ -97,18 +101,18 @@ private:
             plan_[earlier->second].superseded = true;
             earlier->second = plan_.size();
         }
-        plan_.push_back({&node, std::string(node.name()), shown, parent, false, false});
+        plan_.push_back(entry);
     }
 
     // Names every file below a refused entry (or the entry itself when nothing is below
     // it), so that each file that is not copied is reported.
-    void refuse(const kestran_db::FileNode& node, const std::string& shown, const std::string& why) {
+    void refuse(const kestran_db::FileNode& node, std::size_t from, const std::string& why) {
         if (node.isDir() && !node.children().empty()) {
-            for (const kestran_db::FileNode* child : node.children())
-                refuse(*child, shown + "/" + std::string(child->name()), why);
+            for (const kestran_db::FileNode* child : node.children()) refuse(*child, from, why);
             return;
         }
-        reporter_.report("kestran-db extract: refused \"" + printable(shown) + "\": " + printable(why));
+        const PlannedEntry entry{&node, node.name(), from, std::nullopt, false, false};
+        reporter_.report("kestran-db extract: refused \"" + printable(shownPath(entry)) + "\": " + printable(why));
     }
 
     const LoadedInstallation& installation_;

@@ -91,18 +91,18 @@ private:
             // A name that is free is written straight under its own name; only one that
             // is taken (and may be replaced) goes through a temporary name.
             platform::WriteResult result =
-                into.writeFile(entry.name, file.data(), file.sizeReal(), false, file.time(), why);
+                into.writeFile(std::string(entry.name), file.data(), file.sizeReal(), false, file.time(), why);
             if (result == platform::WriteResult::AlreadyExists && !keep_)
-                result = into.writeFile(entry.name, file.data(), file.sizeReal(), true, file.time(), why);
+                result = into.writeFile(std::string(entry.name), file.data(), file.sizeReal(), true, file.time(), why);
             switch (result) {
                 case platform::WriteResult::Written:
                     break;
                 case platform::WriteResult::AlreadyExists:
-                    progress_.report("kestran-db extract: kept \"" + printable(entry.shownPath) +
+                    progress_.report("kestran-db extract: kept \"" + printable(shownPath(entry)) +
                                      "\": a file of that name is there (--keep)");
                     break;
                 case platform::WriteResult::Failed:
-                    progress_.report("kestran-db extract: refused \"" + printable(entry.shownPath) +
+                    progress_.report("kestran-db extract: refused \"" + printable(shownPath(entry)) +
                                      "\": " + printable(why));
                     break;
             }
@@ -110,11 +110,11 @@ private:
             // The member's archive, when the failure names nothing itself.
             const kestran_db::FileLocation* winner = entry.node->winner();
             const Failure named = !e.subject().empty() || winner == nullptr ? e : e.about(winner->archive->openPath);
-            progress_.report("kestran-db extract: " + printable(entry.shownPath) + ": " + printable(named.describe()));
+            progress_.report("kestran-db extract: " + printable(shownPath(entry)) + ": " + printable(named.describe()));
         } catch (const std::bad_alloc&) {
-            progress_.report("kestran-db extract: " + printable(entry.shownPath) + ": not enough memory");
+            progress_.report("kestran-db extract: " + printable(shownPath(entry)) + ": not enough memory");
         } catch (const std::exception& e) {
-            progress_.report("kestran-db extract: " + printable(entry.shownPath) + ": " + e.what());
+            progress_.report("kestran-db extract: " + printable(shownPath(entry)) + ": " + e.what());
         }
         progress_.advance();
     }
@@ -124,6 +124,13 @@ private:
 };
 
 }  // namespace
+
+std::string shownPath(const PlannedEntry& entry) {
+    std::string shown(entry.node->path().substr(entry.shownFrom));
+    for (char& c : shown)
+        if (c == '\\') c = '/';
+    return shown;
+}
 
 void extractPlan(const ExtractionPlan& plan, OutputDirectory target, bool keep, unsigned jobs,
                  ProgressReport& progress) {
@@ -179,9 +186,10 @@ void extractPlan(const ExtractionPlan& plan, OutputDirectory target, bool keep, 
         const std::shared_ptr<const OutputDirectory> into = open.empty() ? top : open.back().second;
         if (entry.isDirectory) {
             try {
-                open.emplace_back(i, std::make_shared<const OutputDirectory>(into->subdirectory(entry.name)));
+                open.emplace_back(i,
+                                  std::make_shared<const OutputDirectory>(into->subdirectory(std::string(entry.name))));
             } catch (const Failure& e) {
-                progress.report("kestran-db extract: refused \"" + printable(entry.shownPath) +
+                progress.report("kestran-db extract: refused \"" + printable(shownPath(entry)) +
                                 "\": " + printable(e.what()));
                 failed[i] = true;
             }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "installation/kestran_db.h"
@@ -17,13 +18,16 @@ namespace kestran::cli {
 // One thing to make below the target, in depth-first order: a directory comes before
 // everything below it.
 struct PlannedEntry {
-    const kestran_db::FileNode* node = nullptr;  // a file's node: its winning copy is written
-    std::string name;                            // the local name, one component
-    std::string shownPath;                       // below the target, "/"-separated, for messages
+    const kestran_db::FileNode* node = nullptr;  // its node: a file's winning copy is written
+    std::string_view name;                       // the local name, one component (the node's)
+    std::size_t shownFrom = 0;                   // where in the node's path the shown path starts
     std::optional<std::size_t> parent;           // the directory entry it lies in; none: the target
     bool isDirectory = false;
     bool superseded = false;  // a later argument puts another file at the same place
 };
+
+// The entry's path below the target, "/" between names, for messages.
+std::string shownPath(const PlannedEntry& entry);
 
 using ExtractionPlan = std::vector<PlannedEntry>;
 
