@@ -3,8 +3,9 @@
 // temporary folder by the test-side archive writer. The program ends with every figure
 // beside its reference and its goal.
 //
-//   loadInstallation    12 archives, 60,000 files, 4,000 of them overridden by the
-//                       last archive; reports the time and the peak heap of one load.
+//   loadInstallation    the large installation (support/large_installation.h): 12
+//                       archives, 60,000 files, 4,000 of them overridden by the last
+//                       archive; reports the time and the peak heap of one load.
 //   firstListing        the same installation's first listing through the built plug-in
 //                       (FsFindFirst loads it, then FsFindNext to the end).
 //   listLargeDirectory  a directory of 20,000 entries listed through the exports.
@@ -35,6 +36,7 @@
 #include "installation/loader.h"
 #include "plugin/exports.h"
 #include "support/archive_builder.h"
+#include "support/large_installation.h"
 #include "support/temp_folder.h"
 
 // Heap accounting for this program: current and peak bytes held.
@@ -71,9 +73,6 @@ namespace fs = boost::filesystem;
 using kestran::testing::ArchiveBuilder;
 using kestran::testing::Bytes;
 
-constexpr int kBaseArchives = 11;
-constexpr int kFiles = 60000;
-constexpr int kOverridden = 4000;
 constexpr std::uint32_t kLargeMember = 64u << 20;
 
 // A folder of the tests' kind, with its path as Boost.Filesystem takes it.
@@ -82,32 +81,10 @@ struct TempFolder {
     fs::path root{folder.path().string()};
 };
 
-std::string memberName(int id) {
-    static const char* const tops[] = {"textures", "meshes", "sounds", "config", "scripts", "levels"};
-    static const char* const mids[] = {"terrain", "props", "characters", "interface", "effects", "weather"};
-    return std::string(tops[id % 6]) + "\\" + mids[id / 6 % 6] + "\\set_" + std::to_string(id / 250) + "\\item_" +
-           std::to_string(id) + (id % 3 == 0 ? "_bump.dds" : ".ogf");
-}
-
-// Eleven archives share the 60,000 files; a twelfth, read last, overrides 4,000 of them.
 const TempFolder& installation() {
     static const TempFolder folder;
     static const bool written = [](const TempFolder& f) {
-        for (int a = 0; a <= kBaseArchives; ++a) {
-            ArchiveBuilder builder(0);
-            const bool patch = a == kBaseArchives;
-            const int first = patch ? 0 : a * kFiles / kBaseArchives;
-            const int last = patch ? kOverridden : (a + 1) * kFiles / kBaseArchives;
-            for (int id = first; id < last; ++id) {
-                const int file = patch ? id * (kFiles / kOverridden) : id;
-                const Bytes contents(64 + file % 192, static_cast<std::uint8_t>(file));
-                if (file % 2 == 0)
-                    builder.compressedFile(memberName(file), contents);
-                else
-                    builder.storedFile(memberName(file), contents);
-            }
-            builder.write((f.root / (patch ? "patch.db0" : "pack_" + std::to_string(10 + a) + ".db0")).string());
-        }
+        kestran::testing::writeLargeInstallation(f.root.string());
         return true;
     }(folder);
     (void)written;

@@ -8,13 +8,20 @@ demo=build/release/demo
 rm -rf "$demo"
 build/release/tests/support/kestran-make-demo "$demo"
 db=build/release/tools/kestran-db/kestran-db
-# The demo uses the newest layout: fsgame.ltx names data/ and patches/.
-select=(--root "$demo" --build 3967)
-echo "== kestran-db ls -R ${select[*]}"
-"$db" ls -R "${select[@]}"
-echo
-echo "== kestran-db which textures/wall.dds ${select[*]}"
-"$db" which textures/wall.dds "${select[@]}"
-echo
-echo "== kestran-db records $demo/data/base.db0"
-"$db" records "$demo/data/base.db0"
+# The root alone is enough: its fsgame.ltx names data/ and patches/ (the newest layout).
+select=(--root "$demo")
+run() {
+  echo "== kestran-db $*"
+  "$db" "$@"
+  echo
+}
+run ls -R "${select[@]}"
+run archives "${select[@]}"
+run conflicts "${select[@]}"
+run conflicts --archive patch.db2 textures "${select[@]}"
+run ls -l textures "${select[@]}"
+run which textures/wall.dds "${select[@]}"
+run extract -O config/system.ltx "${select[@]}"
+run records "$demo/data/base.db0"
+echo "== kestran-db which --json textures/wall.dds ${select[*]}"
+"$db" which --json textures/wall.dds "${select[@]}"

@@ -7,6 +7,7 @@
 #     kestran.wfx          the plug-in for 32-bit hosts   } release builds, stripped
 #     kestran.wfx64        the plug-in for 64-bit hosts   }
 #     kestran.ini.sample   commented settings; copied to kestran.ini by the user
+#     kestran-db.exe       the command-line tool (64-bit), release build, stripped
 #     readme.txt
 #
 # Both DLLs are built from the same sources in release mode with MinGW-w64 (see
@@ -32,7 +33,7 @@ for target in x86_64 i686; do
   build="$root/build/$preset"
   start=$SECONDS
   cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" --target kestran_wfx -j "$jobs" >/dev/null
+  cmake --build --preset "$preset" --target kestran_wfx kestran-db -j "$jobs" >/dev/null
   if [ "$target" = x86_64 ]; then name=kestran.wfx64 width=64; else name=kestran.wfx width=32; fi
   "$target-w64-mingw32-strip" -o "$stage/$name" "$build/src/plugin/$name"
   if ! checked="$(python3 "$root/tests/host/check_dll.py" "$stage/$name" "$width" "$target-w64-mingw32-objdump" \
@@ -41,6 +42,10 @@ for target in x86_64 i686; do
   fi
   head -n 1 <<<"$checked"
   echo "==> $name built and checked ($((SECONDS - start)) s)"
+  if [ "$target" = x86_64 ]; then
+    "$target-w64-mingw32-strip" -o "$stage/kestran-db.exe" "$build/tools/kestran-db/kestran-db.exe"
+    echo "==> kestran-db.exe built"
+  fi
 done
 
 # Texts for Windows users: CRLF line ends.
@@ -72,12 +77,19 @@ Settings
   folders for an edition, go into kestran.ini beside the plug-in: see
   kestran.ini.sample. Settings are read when the file manager starts.
 
+The command-line tool
+  kestran-db.exe lists, inspects and copies out the same merged tree in a console:
+    kestran-db.exe archives --root C:\Games\TOLM
+    kestran-db.exe conflicts --root C:\Games\TOLM
+    kestran-db.exe extract / -o C:\Unpacked --root C:\Games\TOLM
+  'kestran-db.exe --help' lists its commands, 'kestran-db.exe COMMAND --help' each one.
+
 The plug-in never writes into archives, the registry or its settings.
 EOF
 
 zip_file="$out/kestran-wfx-$version.zip"
 rm -f "$zip_file"
-(cd "$stage" && zip -q -X "$zip_file" pluginst.inf kestran.wfx kestran.wfx64 kestran.ini.sample readme.txt)
+(cd "$stage" && zip -q -X "$zip_file" pluginst.inf kestran.wfx kestran.wfx64 kestran.ini.sample kestran-db.exe readme.txt)
 echo "==> $zip_file"
 unzip -l "$zip_file" | sed 's/^/    /'
 

@@ -212,6 +212,9 @@ std::string resolvePath(const std::string& path) {
     for (const char c : text) {
         if (!(c == '/' && !collapsed.empty() && collapsed.back() == '/')) collapsed.push_back(c);
     }
+    // A path that exists as written needs no component looked up: one call instead of
+    // one per component (extraction resolves every member's archive path).
+    if (!collapsed.empty() && existsAsWritten(collapsed)) return collapsed;
 
     std::string resolved = (!collapsed.empty() && collapsed.front() == '/') ? "/" : "";
     bool lookingUp = true;  // once a component is missing, nothing below it exists

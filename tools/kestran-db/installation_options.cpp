@@ -1,18 +1,23 @@
 #include "installation_options.h"
 
 #include <boost/filesystem/operations.hpp>
+#include <boost/filesystem/path.hpp>
 #include <boost/program_options.hpp>
 #include <cstdio>
+#include <iostream>
 
+#include "archive/chunk_stream.h"
 #include "command.h"
 #include "common/ascii.h"
 #include "common/failure.h"
 #include "config/editions.h"
 #include "config/installation_table.h"
 #include "config/settings.h"
+#include "installation/fsgame_ltx.h"
 #include "installation/loader.h"
 #include "platform/file_stream.h"
 #include "platform/platform.h"
+#include "terminal_text.h"
 
 namespace kestran::cli {
 
@@ -46,13 +51,27 @@ CivilDate civilFromDays(std::int64_t days) {
 
 bool isSeparator(char c) { return c == '/' || c == '\\'; }
 
+// The layouts a root is seen to have: fsgame.ltx with plain headers, or archives in the
+// root with scrambled ones (the loader tries the other key variant too).
+constexpr std::int32_t kFsgameLayout = 3;
+constexpr std::int32_t kRootLayout = 0;
+
+std::string describeLayout(std::int32_t versionCode) {
+    if (hasScrambledHeaders(static_cast<std::uint32_t>(versionCode)))
+        return "archives in the root, scrambled headers (VersionCode " + std::to_string(versionCode) +
+               ", the other key variant tried too)";
+    return "archive directories from fsgame.ltx, plain headers (VersionCode " + std::to_string(versionCode) + ")";
+}
+
 InstallationChoice chooseByRoot(const po::variables_map& vm) {
     InstallationChoice choice;
     choice.name = kRootInstallationName;
-    choice.rootPath = vm["root"].as<std::string>();
+    // In the system's own separators ("C:/Games/TOLM" is C:\Games\TOLM on Windows), so
+    // that the archives' paths come out in them too.
+    choice.rootPath = boost::filesystem::path(vm["root"].as<std::string>()).make_preferred().string();
     const bool byBuild = vm.count("build") != 0;
     const bool byCode = vm.count("version-code") != 0;
-    if (byBuild == byCode) throw UsageError("--root needs exactly one of --build and --version-code");
+    if (byBuild && byCode) throw UsageError("give at most one of --build and --version-code");
     if (byBuild) {
         const std::string build = vm["build"].as<std::string>();
         const std::optional<std::int32_t> code = versionCodeForBuild(build);
@@ -60,9 +79,17 @@ InstallationChoice chooseByRoot(const po::variables_map& vm) {
             throw UsageError("unknown build '" + build + "' (known: " + buildList() + ")");
         }
         choice.versionCode = *code;
-    } else {
+        choice.reason = "build " + build + ": " + describeLayout(choice.versionCode);
+    } else if (byCode) {
         choice.versionCode = vm["version-code"].as<std::int32_t>();
         if (!isKnownVersionCode(choice.versionCode)) throw UsageError("--version-code must be 0, 1, 2 or 3");
+        choice.reason =
+            "--version-code " + std::to_string(choice.versionCode) + ": " + describeLayout(choice.versionCode);
+    } else {
+        choice.versionCode = layoutOfRoot(choice.rootPath);
+        choice.picked = true;
+        choice.reason = std::string(choice.versionCode == kFsgameLayout ? "fsgame.ltx found" : "no fsgame.ltx") + ": " +
+                        describeLayout(choice.versionCode);
     }
     return choice;
 }
@@ -77,65 +104,94 @@ InstallationChoice chooseByConfig(const po::variables_map& vm) {
     // The plug-in reads a missing settings file as an empty one; a tool asked for a
     // file says so.
     if (platform::FileStream(path).openFailure())
-        throw Failure(FailureKind::CannotOpen, "kestran-db: cannot read the settings file " + path);
+        throw Failure(FailureKind::CannotOpen,
+                      "cannot read the settings file (" + *platform::FileStream(path).openFailure() + ")", path);
 
     InstallationTable table;
     const SettingsOutcome outcome = applySettingsFile(path, table, [](InstallationTable&) {});
     if (!outcome.accepted)
-        throw Failure(FailureKind::Invalid,
-                      "kestran-db: the settings file " + path + " has a line that cannot be parsed");
+        throw Failure(FailureKind::Invalid, "the settings file has a line that cannot be parsed", path);
     const auto found = table.find(name);
     if (found == table.end()) {
         std::string known;
         for (const auto& entry : table) known += (known.empty() ? "" : ", ") + entry.first;
         throw Failure(FailureKind::NotFound,
-                      "kestran-db: " + path + " defines no installation '" + name + "'" +
-                          (known.empty() ? std::string(" (it defines none)") : " (it defines: " + known + ")"));
+                      "defines no installation '" + name + "'" +
+                          (known.empty() ? std::string(" (it defines none)") : " (it defines: " + known + ")"),
+                      path);
     }
-    return {name, found->second.rootPath, found->second.versionCode};
+    InstallationChoice choice;
+    choice.name = name;
+    choice.rootPath = found->second.rootPath;
+    choice.versionCode = found->second.versionCode;
+    choice.reason = "installation " + name + " of " + path + ": " + describeLayout(choice.versionCode);
+    return choice;
 }
 
 }  // namespace
 
 void addInstallationOptions(po::options_description& options) {
-    options.add_options()("root", po::value<std::string>()->value_name("DIR"), "the installation's root directory")(
+    options.add_options()("root", po::value<std::string>()->value_name("DIR"),
+                          "the installation's root directory; its layout is seen from its files: "
+                          "fsgame.ltx there names the archive directories, else the archives lie in it")(
         "build", po::value<std::string>()->value_name("B"),
-        ("with --root: the build string, as in kestran.ini (" + buildList() + ")").c_str())(
+        ("with --root: the layout by build string instead, as in kestran.ini (" + buildList() + ")").c_str())(
         "version-code", po::value<std::int32_t>()->value_name("N"),
-        "with --root: the VersionCode instead, 0..3 (0, 1: archives in the root; 2, 3: fsgame.ltx)")(
+        "with --root: the layout by VersionCode instead, 0..3 (0, 1: archives in the root; 2, 3: fsgame.ltx)")(
         "config", po::value<std::string>()->value_name("FILE"), "a kestran.ini to take the installation from")(
-        "installation", po::value<std::string>()->value_name("NAME"), "with --config: the installation's name");
+        "installation", po::value<std::string>()->value_name("NAME"), "with --config: the installation's name")(
+        "verbose,v", "say on standard error which layout was chosen and what was found");
+}
+
+std::int32_t layoutOfRoot(const std::string& rootPath) {
+    boost::system::error_code error;
+    const bool hasFsgame =
+        boost::filesystem::exists(platform::resolvePath(kestran_db::fsgamePath(rootPath)), error) && !error;
+    return hasFsgame ? kFsgameLayout : kRootLayout;
 }
 
 InstallationChoice chooseInstallation(const po::variables_map& vm) {
     const bool byRoot = vm.count("root") != 0;
     const bool byConfig = vm.count("config") != 0;
     if (byRoot && byConfig) throw UsageError("give either --root or --config, not both");
+    InstallationChoice choice;
     if (byRoot) {
         if (vm.count("installation")) throw UsageError("--installation goes with --config, not with --root");
-        return chooseByRoot(vm);
+        choice = chooseByRoot(vm);
+    } else if (byConfig) {
+        choice = chooseByConfig(vm);
+    } else {
+        throw UsageError("no installation given: use --root DIR, or --config FILE with --installation NAME");
     }
-    if (byConfig) return chooseByConfig(vm);
-    throw UsageError(
-        "no installation given: use --root DIR with --build B or --version-code N, "
-        "or --config FILE with --installation NAME");
+    choice.verbose = vm.count("verbose") != 0;
+    return choice;
 }
 
 LoadedInstallation loadChosenInstallation(const InstallationChoice& choice) {
     // A missing root gives the plug-in an empty installation; here it is a mistake.
     boost::system::error_code error;
-    if (!boost::filesystem::is_directory(platform::resolvePath(choice.rootPath), error)) {
-        throw Failure(FailureKind::NotFound,
-                      "kestran-db: the installation root " + choice.rootPath + " is not a directory");
-    }
+    if (!boost::filesystem::is_directory(platform::resolvePath(choice.rootPath), error))
+        throw Failure(FailureKind::NotFound, "the installation root is not a directory", choice.rootPath);
+    if (choice.verbose) std::cerr << "kestran-db: " << printablePath(choice.rootPath) << ": " << choice.reason << '\n';
     LoadedInstallation loaded;
     const std::string prefix = "\\" + choice.name + "\\";
     try {
         loaded.db = kestran_db::loadInstallation(choice.rootPath, choice.versionCode, prefix);
     } catch (const Failure& e) {
-        throw Failure(e.kind(), "kestran-db: cannot load the installation at " + choice.rootPath + ": " + e.what());
+        // The loader names the archive; a failure about the installation as a whole
+        // (too many records, say) is about its root.
+        std::string message = e.cause().empty() ? std::string(e.what()) : e.cause();
+        // A guessed layout says what it took the root for.
+        if (choice.picked && choice.versionCode == kRootLayout && e.kind() == FailureKind::Damaged)
+            message += " (read as an archive with scrambled headers, since the root holds no fsgame.ltx)";
+        throw Failure(e.kind(), message, e.subject().empty() ? choice.rootPath : e.subject());
     }
     loaded.top = prefix.substr(0, prefix.size() - 1);
+    loaded.rootOnDisk = platform::resolvePath(choice.rootPath);
+    loaded.versionCode = choice.versionCode;
+    if (choice.verbose) {
+        std::cerr << "kestran-db: " << loaded.db->archives().size() << " archives read\n";
+    }
     return loaded;
 }
 
@@ -158,12 +214,12 @@ const kestran_db::FileNode& findEntry(const LoadedInstallation& installation, co
         // An installation without archives has an empty tree, not even its top.
         return kestran_db::FileNode::emptyDirectory();
     }
-    std::string message = "kestran-db: no such entry: " + virtualPath;
+    std::string message = "no such entry";
     const std::string lowered = loweredAscii(virtualPath);
     if (lowered != virtualPath && installation.db->findNode(treePath(installation.top, lowered)) != nullptr) {
         message += " (names in the archives are lower-case: " + lowered + ")";
     }
-    throw Failure(FailureKind::NotFound, message);
+    throw Failure(FailureKind::NotFound, message, virtualPath);
 }
 
 std::uint32_t entrySize(const kestran_db::FileNode& node) {

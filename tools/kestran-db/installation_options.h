@@ -1,10 +1,15 @@
 #pragma once
-// What ls, extract and which share: choosing and loading an installation, and
-// finding an entry of its merged tree by a virtual path.
+// What the commands on an installation share: choosing and loading it, and finding
+// an entry of its merged tree by a virtual path.
 //
+//   --root DIR                      a root directory; its layout is seen from the files:
+//                                   fsgame.ltx there names the archive directories (plain
+//                                   headers, VersionCode 3), else the archives lie in the
+//                                   root (scrambled headers, VersionCode 0: both keys tried)
 //   --root DIR --build B            a root directory and a build string ("3312", "3967", ...)
 //   --root DIR --version-code N     a root directory and a VersionCode 0..3
 //   --config FILE --installation NAME   an installation line of a kestran.ini
+//   -v, --verbose                   say on standard error what was chosen and found
 #include <boost/program_options/options_description.hpp>
 #include <boost/program_options/variables_map.hpp>
 #include <cstdint>
@@ -23,10 +28,21 @@ struct InstallationChoice {
     std::string name;      // the installation's name: its tree paths start with "\" + name
     std::string rootPath;  // as given on the command line or in the settings file
     std::int32_t versionCode = 0;
+    std::string reason;   // how the layout was chosen, for --verbose
+    bool picked = false;  // the layout was seen from the files, not given
+    bool verbose = false;
 };
 
-// Adds --root, --build, --version-code, --config and --installation.
+// The usage of the installation options, for the commands' usage lines.
+constexpr const char* kInstallationUsage =
+    "(--root DIR [--build B | --version-code N] | --config FILE --installation NAME)";
+
+// Adds --root, --build, --version-code, --config, --installation and --verbose.
 void addInstallationOptions(boost::program_options::options_description& options);
+
+// The VersionCode of the layout an installation root shows: 3 when it holds
+// fsgame.ltx (found as the loader finds it), else 0.
+std::int32_t layoutOfRoot(const std::string& rootPath);
 
 // The installation the options name. Throws UsageError for a missing, incomplete or
 // mixed choice, an unknown build string or a VersionCode outside 0..3, and
@@ -38,10 +54,13 @@ InstallationChoice chooseInstallation(const boost::program_options::variables_ma
 struct LoadedInstallation {
     std::shared_ptr<kestran_db::KestranDB> db;
     std::string top;
+    std::string rootOnDisk;  // the root path as this system names it (resolved on POSIX)
+    std::int32_t versionCode = 0;
 };
 
-// Loads the chosen installation. Throws kestran::Failure, with the root path in the
-// message, when the root is no directory or an archive cannot be read.
+// Loads the chosen installation, saying with --verbose what was chosen and found.
+// Throws kestran::Failure about the root when it is no directory, and about the archive
+// (its subject) when one cannot be read.
 LoadedInstallation loadChosenInstallation(const InstallationChoice& choice);
 
 // The tree path of a virtual path relative to the installation's top directory: "/"
@@ -50,8 +69,8 @@ LoadedInstallation loadChosenInstallation(const InstallationChoice& choice);
 // "Textures" does not find "textures".
 std::string treePath(const std::string& top, const std::string& virtualPath);
 
-// The node of a virtual path. Throws kestran::Failure "no such entry" (with a hint when
-// the lower-cased path exists). The top of an installation without archives is an
+// The node of a virtual path. Throws kestran::Failure "no such entry" about the path
+// (with a hint when the lower-cased path exists). The top of an installation without archives is an
 // empty directory.
 const kestran_db::FileNode& findEntry(const LoadedInstallation& installation, const std::string& virtualPath);
 

@@ -7,14 +7,14 @@ namespace kestran::cli {
 
 namespace {
 
-std::string quoted(const std::string& name) { return "the name \"" + name + "\""; }
+std::string quoted(std::string_view name) { return "the name \"" + std::string(name) + "\""; }
 
 bool isDriveLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 // The device names Windows reserves in every directory, compared without regard to case
 // on the part before the first dot, trailing spaces dropped (the system drops them too).
-bool isDeviceName(const std::string& name) {
-    std::string stem = loweredAscii(name.substr(0, name.find('.')));
+bool isDeviceName(std::string_view name) {
+    std::string stem = loweredAscii(std::string(name.substr(0, name.find('.'))));
     while (!stem.empty() && stem.back() == ' ') stem.pop_back();
     if (stem == "con" || stem == "prn" || stem == "aux" || stem == "nul" || stem == "conin$" || stem == "conout$")
         return true;
@@ -29,20 +29,21 @@ bool isDeviceName(const std::string& name) {
 
 }  // namespace
 
-std::optional<std::string> portableNameRefusal(const std::string& name) {
+std::optional<std::string> portableNameRefusal(std::string_view name) {
     if (name.empty()) return std::string("an empty name");
     if (name == "." || name == "..") return quoted(name) + " is no file name";
-    if (name.find_first_of("/\\") != std::string::npos) return quoted(name) + " holds a path separator";
-    if (name.find('\0') != std::string::npos) return std::string("a name with a NUL byte");
+    if (name.find_first_of("/\\") != std::string_view::npos) return quoted(name) + " holds a path separator";
+    if (name.find('\0') != std::string_view::npos) return std::string("a name with a NUL byte");
     if (name.size() >= 2 && name[1] == ':' && isDriveLetter(name[0]))
         return quoted(name) + " starts with a drive letter";
     return std::nullopt;
 }
 
-std::optional<std::string> windowsNameRefusal(const std::string& name) {
+std::optional<std::string> windowsNameRefusal(std::string_view name) {
     if (name.empty()) return std::nullopt;
     if (isDeviceName(name)) return quoted(name) + " is a Windows device name";
-    if (name.find(':') != std::string::npos) return quoted(name) + " holds a ':', which names a data stream on Windows";
+    if (name.find(':') != std::string_view::npos)
+        return quoted(name) + " holds a ':', which names a data stream on Windows";
     if (name.back() == '.' || name.back() == ' ')
         return quoted(name) + " ends in a dot or a space, which Windows drops";
     for (const char c : name) {
@@ -53,7 +54,7 @@ std::optional<std::string> windowsNameRefusal(const std::string& name) {
     return std::nullopt;
 }
 
-std::optional<std::string> localNameRefusal(const std::string& name) {
+std::optional<std::string> localNameRefusal(std::string_view name) {
     if (std::optional<std::string> why = portableNameRefusal(name)) return why;
     if (platform::localNamesFollowWindowsRules()) return windowsNameRefusal(name);
     return std::nullopt;

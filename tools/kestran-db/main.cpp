@@ -7,6 +7,7 @@
 
 #include "command.h"
 #include "common/failure.h"
+#include "terminal_text.h"
 
 namespace {
 
@@ -21,13 +22,16 @@ const Command kCommands[] = {
     {"extract", "copy files and directories out of an installation", kestran::cli::runExtract},
     {"which", "show an entry's size and the archives that hold it", kestran::cli::runWhich},
     {"records", "print an archive's file table, one record per line", kestran::cli::runRecords},
+    {"archives", "list the installation's archives in priority order, with what each supplies",
+     kestran::cli::runArchives},
+    {"conflicts", "list the files several archives hold, each copy from the winner down", kestran::cli::runConflicts},
 };
 
 void printOverview(std::ostream& out) {
     out << "usage: kestran-db COMMAND [OPTIONS] [ARGUMENTS]\n\ncommands:\n";
     for (const Command& c : kCommands)
-        out << "  " << c.name << std::string(10 - std::string(c.name).size(), ' ') << c.summary << '\n';
-    out << "\n'kestran-db COMMAND --help' describes a command.\n";
+        out << "  " << c.name << std::string(11 - std::string(c.name).size(), ' ') << c.summary << '\n';
+    out << "\n'kestran-db COMMAND --help' describes a command; 'kestran-db --version' shows the version.\n";
 }
 
 }  // namespace
@@ -43,6 +47,10 @@ int main(int argc, char** argv) {
         printOverview(std::cout);
         return kExitOk;
     }
+    if (name == "--version") {
+        printVersion(std::cout);
+        return kExitOk;
+    }
     for (const Command& command : kCommands) {
         if (name != command.name) continue;
         const Arguments args(argv + 2, argv + argc);
@@ -55,7 +63,8 @@ int main(int argc, char** argv) {
             std::cerr << "kestran-db " << name << ": " << e.what() << "\n(see 'kestran-db " << name << " --help')\n";
             return kExitUsage;
         } catch (const kestran::Failure& e) {
-            std::cerr << e.what() << '\n';
+            // Names the file or path it is about ("ARCHIVE: error reading flag field").
+            std::cerr << "kestran-db " << name << ": " << printablePath(e.describe()) << '\n';
             return kExitFailure;
         } catch (const std::exception& e) {
             std::cerr << "kestran-db " << name << ": " << e.what() << '\n';

@@ -2,7 +2,9 @@
 
 namespace kestran::cli {
 
-std::string printable(std::string_view text) {
+namespace {
+
+std::string escapeControlBytes(std::string_view text) {
     static constexpr char kHex[] = "0123456789abcdef";
     std::string out;
     out.reserve(text.size());
@@ -46,5 +48,11 @@ std::string printable(std::string_view text) {
     }
     return out;
 }
+
+}  // namespace
+
+std::string printable(std::string_view name) { return escapeControlBytes(name); }
+
+std::string printablePath(std::string_view path) { return escapeControlBytes(path); }
 
 }  // namespace kestran::cli

@@ -1,128 +1,18 @@
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <boost/filesystem.hpp>
-#include <ctime>
 #include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "installation_options.h"
-#include "support/archive_builder.h"
-#include "support/temp_folder.h"
-
-extern char** environ;
+#include "tool_fixture.h"
 
 namespace kestran::cli {
 namespace {
 
-namespace fs = boost::filesystem;
-using kestran::testing::ArchiveBuilder;
-using kestran::testing::Bytes;
-
-constexpr std::time_t kTimeA = 1714564800;  // 2024-05-01T12:00:00Z
-constexpr std::time_t kTimeB = 1717243200;  // 2024-06-01T12:00:00Z
-
-struct ToolRun {
-    int status = -1;  // the exit status; -1 when the tool did not exit normally
-    std::string out;
-    std::string err;
-};
-
-std::string readText(const fs::path& path) {
-    std::ifstream in(path.string(), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-Bytes bytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
-
-// Runs the built kestran-db with exactly these arguments (no shell in between).
-ToolRun runTool(const std::vector<std::string>& args, const fs::path& scratch) {
-    const std::string outPath = (scratch / "stdout").string();
-    const std::string errPath = (scratch / "stderr").string();
-    std::vector<std::string> texts{KESTRAN_DB_EXECUTABLE};
-    texts.insert(texts.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& text : texts) argv.push_back(text.data());
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ToolRun run;
-    if (spawned != 0) return run;
-    int wstatus = 0;
-    ::waitpid(pid, &wstatus, 0);
-    if (WIFEXITED(wstatus)) run.status = WEXITSTATUS(wstatus);
-    run.out = readText(outPath);
-    run.err = readText(errPath);
-    return run;
-}
-
-std::string lowerCase(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
-// Repetitive bytes, so that LZO really packs them.
-Bytes pattern(std::size_t size, std::uint8_t seed) {
-    Bytes bytes(size);
-    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(seed + (i / 32) % 8);
-    return bytes;
-}
-
-// An installation with fsgame.ltx and two archives in data/: b.db1 is read after
-// a.db0 and overrides textures\wall.dds; levels is named by b's directory record,
-// levels\l01 and the others only implied.
-class KestranDbTool : public ::testing::Test {
-protected:
-    KestranDbTool() {
-        game = scratch / "game";
-        fs::create_directories(game / "data");
-        std::ofstream(game / "fsgame.ltx", std::ios::binary) << "$game$ = false|false|$fs_root$\r\n"
-                                                                "$data$ = true|false|$game$|data\\\r\n";
-        ArchiveBuilder a(3);
-        a.storedFile("a.txt", bytesOf("alpha"))
-            .compressedFile("textures\\wall.dds", wallA)
-            .storedFile("config\\System.ltx", bytesOf("width=1024\r\n"));
-        writeArchive(a, game / "data" / "a.db0", kTimeA);
-        ArchiveBuilder b(3);
-        b.storedFile("textures\\wall.dds", wallB).directory("levels").compressedFile("levels\\l01\\level.dat", level);
-        writeArchive(b, game / "data" / "b.db1", kTimeB);
-    }
-
-    static void writeArchive(const ArchiveBuilder& builder, const fs::path& path, std::time_t time) {
-        builder.write(path.string());
-        fs::last_write_time(path, time);
-    }
-
-    std::vector<std::string> selectGame() const { return {"--root", game.string(), "--build", "3967"}; }
-
-    ToolRun tool(std::vector<std::string> args, const std::vector<std::string>& selection) const {
-        args.insert(args.end(), selection.begin(), selection.end());
-        return runTool(args, scratch);
-    }
-    ToolRun onGame(const std::vector<std::string>& args) const { return tool(args, selectGame()); }
-
-    std::string archivePath(const std::string& name) const { return lowerCase(game.string() + "\\data\\" + name); }
-
-    const Bytes wallA = pattern(3000, 0x20);
-    const Bytes wallB = pattern(4000, 0x40);
-    const Bytes level = pattern(2500, 0x60);
-    kestran::testing::TempFolder folder{"kestran-db-test"};
-    fs::path scratch{folder.path().string()};
-    fs::path game;
-};
+using namespace kestran::testing;
 
 const char* const kTopListing =
     "-\t5\t2024-05-01T12:00:00Z\ta.txt\n"
@@ -257,36 +147,6 @@ TEST_F(KestranDbTool, ExtractRefusesNamesThatLeaveTheTargetAndReportsDamagedMemb
                                               "out/good.txt", "out/sub/ok.txt"}));
 }
 
-// A symbolic link below the target is never followed: not into a directory, not onto a
-// file. Such entries are refused and reported; the rest is copied.
-TEST_F(KestranDbTool, ExtractNeverWritesThroughSymbolicLinksInTheTarget) {
-    const fs::path hostile = scratch / "links";
-    fs::create_directories(hostile);
-    ArchiveBuilder archive(0);
-    archive.storedFile("data\\note.txt", bytesOf("note"))
-        .storedFile("x.txt", bytesOf("x"))
-        .storedFile("y.txt", bytesOf("y"));
-    archive.write((hostile / "a.db0").string());
-    const fs::path outside = scratch / "outside";
-    fs::create_directories(outside);
-    std::ofstream(outside / "victim.txt") << "victim";
-    const fs::path out = scratch / "out";
-    fs::create_directories(out);
-    fs::create_symlink("../outside", out / "data");
-    fs::create_symlink("../outside/victim.txt", out / "x.txt");
-
-    const ToolRun run = tool({"extract", "/", "-o", out.string()}, {"--root", hostile.string(), "--version-code", "0"});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(readText(outside / "victim.txt"), "victim");
-    EXPECT_FALSE(fs::exists(outside / "note.txt"));
-    EXPECT_TRUE(fs::is_symlink(out / "data"));
-    EXPECT_TRUE(fs::is_symlink(out / "x.txt"));
-    EXPECT_EQ(readText(out / "y.txt"), "y");
-    EXPECT_NE(run.err.find("\"data\""), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("\"x.txt\""), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("symbolic link"), std::string::npos) << run.err;
-}
-
 // Names are bytes from the archive: control bytes must not reach a terminal raw.
 TEST_F(KestranDbTool, ControlBytesInNamesAreEscapedInListings) {
     const fs::path odd = scratch / "odd";
@@ -340,6 +200,104 @@ TEST_F(KestranDbTool, TheInstallationIsChosenByRootWithBuildOrVersionCodeOrByASe
     }
 }
 
+// The root alone is enough: fsgame.ltx there means its directories and plain headers;
+// without it the archives lie in the root with scrambled headers, either key variant.
+TEST_F(KestranDbTool, TheLayoutIsSeenFromTheRootAndToldWithVerbose) {
+    ToolRun result = tool({"ls"}, {"--root", game.string()});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, kTopListing);
+    EXPECT_EQ(result.err, "");
+
+    result = tool({"ls", "-v"}, {"--root", game.string()});
+    EXPECT_EQ(result.out, kTopListing);
+    EXPECT_NE(result.err.find("fsgame.ltx found"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("VersionCode 3"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("2 archives"), std::string::npos) << result.err;
+
+    ArchiveBuilder key0(0);
+    key0.storedFile("first.txt", bytesOf("1"));
+    ArchiveBuilder key1(1);
+    key1.storedFile("second.txt", bytesOf("2"));
+    const fs::path old = installationOf("old", key0, "a.db0");
+    key1.write((old / "b.db1").string());
+    for (const char* verbose : {"--verbose", "-v"}) {
+        result = tool({"ls", verbose}, {"--root", old.string()});
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(linesOf(result.out).size(), 2u) << result.out;
+        EXPECT_NE(result.out.find("\tfirst.txt\n"), std::string::npos) << result.out;
+        EXPECT_NE(result.out.find("\tsecond.txt\n"), std::string::npos) << result.out;
+        EXPECT_NE(result.err.find("no fsgame.ltx"), std::string::npos) << result.err;
+        EXPECT_NE(result.err.find("VersionCode 0"), std::string::npos) << result.err;
+    }
+    // --build and --version-code still choose: VersionCode 2 reads the root's fsgame.ltx,
+    // which is missing here, so nothing is found.
+    result = tool({"ls", "-v"}, {"--root", old.string(), "--version-code", "2"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "");
+    EXPECT_NE(result.err.find("--version-code 2"), std::string::npos) << result.err;
+}
+
+// Every failure names the file or path it is about.
+TEST_F(KestranDbTool, FailuresNameTheFileOrPathTheyAreAbout) {
+    std::ofstream((game / "data" / "c.db2").string()).close();  // read last, and empty
+    const std::string damaged = (game / "data" / "c.db2").string();
+    ToolRun result = tool({"ls"}, {"--root", game.string()});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "kestran-db ls: " + damaged + ": error reading flag field\n");
+    result = onGame({"which", "a.txt"});
+    EXPECT_EQ(result.err, "kestran-db which: " + damaged + ": error reading flag field\n");
+
+    // A layout that was only seen from the root says what it took the archive for.
+    const fs::path old = scratch / "old";
+    fs::create_directories(old);
+    ArchiveBuilder plain(3);
+    plain.storedFile("x.txt", bytesOf("x"));
+    plain.write((old / "plain.db0").string());
+    result = tool({"ls"}, {"--root", old.string()});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err.rfind("kestran-db ls: " + (old / "plain.db0").string() + ": ", 0), 0u) << result.err;
+    EXPECT_NE(result.err.find("no fsgame.ltx"), std::string::npos) << result.err;
+
+    const std::string missing = (scratch / "missing.db0").string();
+    EXPECT_EQ(invoke({"records", missing}).err.rfind("kestran-db records: " + missing + ": ", 0), 0u);
+    EXPECT_EQ(invoke({"records", scratch.string()}).err.rfind("kestran-db records: " + scratch.string() + ": ", 0), 0u);
+    const std::string nowhere = (scratch / "nowhere").string();
+    EXPECT_EQ(tool({"ls"}, {"--root", nowhere}).err.rfind("kestran-db ls: " + nowhere + ": ", 0), 0u);
+    fs::remove(game / "data" / "c.db2");
+    EXPECT_EQ(onGame({"ls", "nothing/here"}).err, "kestran-db ls: nothing/here: no such entry\n");
+    EXPECT_EQ(onGame({"ls", "a.txt"}).err, "kestran-db ls: a.txt: not a directory\n");
+}
+
+// Archive paths are printed as they are on disk: case kept, the system's separators.
+TEST_F(KestranDbTool, ArchivePathsArePrintedAsTheyAreOnDisk) {
+    ArchiveBuilder patch(3);
+    patch.storedFile("a.txt", bytesOf("patched"));
+    writeArchive(patch, game / "data" / "Patch.DB9", kTimeB);
+    // The root with "/" between names is the same root (on Windows too).
+    for (const std::string& root : {game.string(), game.generic_string()}) {
+        const ToolRun result = tool({"which", "a.txt"}, {"--root", root});
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(result.out, "7\n" + archivePath("Patch.DB9") + "\n" + archivePath("a.db0") + "\n");
+    }
+}
+
+TEST_F(KestranDbTool, TheToolAndEveryCommandTellTheirVersion) {
+    const std::vector<std::string> calls[] = {
+        {"--version"},
+        {"ls", "--version"},
+        {"which", "--version"},
+        {"extract", "--version"},
+        {"records", "--version"},
+        {"ls", "--version", "--root", game.string()},
+    };
+    for (const std::vector<std::string>& call : calls) {
+        const ToolRun result = invoke(call);
+        EXPECT_EQ(result.status, 0) << call[0];
+        EXPECT_EQ(result.out, "kestran-db 0.0.4.0\n") << call[0];
+        EXPECT_EQ(result.err, "") << call[0];
+    }
+}
+
 TEST_F(KestranDbTool, RecordsPrintsTheFileTableInTableOrder) {
     kestran::testing::TableRecord odd{"Odd\\Name.BIN", 7, 7, 0xABCDEF01u, 99};
     ArchiveBuilder builder(1);  // scrambled with key variant 1
@@ -347,9 +305,9 @@ TEST_F(KestranDbTool, RecordsPrintsTheFileTableInTableOrder) {
     const fs::path archive = scratch / "old.db0";
     builder.write(archive.string());
 
-    const ToolRun byKey1 = runTool({"records", archive.string(), "--version-code", "1"}, scratch);
+    const ToolRun byKey1 = invoke({"records", archive.string(), "--version-code", "1"});
     // VersionCode 0 reads it too: the other key variant is tried after the first fails.
-    const ToolRun byKey0 = runTool({"records", archive.string(), "--version-code", "0"}, scratch);
+    const ToolRun byKey0 = invoke({"records", archive.string(), "--version-code", "0"});
     ASSERT_EQ(byKey1.status, 0) << byKey1.err;
     EXPECT_EQ(byKey0.out, byKey1.out);
     const std::vector<std::string> lines = [&] {
@@ -368,16 +326,16 @@ TEST_F(KestranDbTool, RecordsPrintsTheFileTableInTableOrder) {
     EXPECT_EQ(lines[3], "odd\\name.bin\t7\t7\tabcdef01\t99\tS");
 
     // A plain reading of a scrambled header fails, and so does an empty file.
-    const ToolRun plain = runTool({"records", archive.string()}, scratch);
+    const ToolRun plain = invoke({"records", archive.string()});
     EXPECT_EQ(plain.status, 1);
     EXPECT_NE(plain.err, "");
     const fs::path empty = scratch / "empty.db0";
     std::ofstream(empty.string()).close();
-    const ToolRun none = runTool({"records", empty.string(), "--version-code", "3"}, scratch);
+    const ToolRun none = invoke({"records", empty.string(), "--version-code", "3"});
     EXPECT_EQ(none.status, 1);
-    EXPECT_EQ(none.err, "error reading flag field\n");
-    EXPECT_EQ(runTool({"records", archive.string(), "--version-code", "4"}, scratch).status, 2);
-    EXPECT_EQ(runTool({"records"}, scratch).status, 2);
+    EXPECT_EQ(none.err, "kestran-db records: " + empty.string() + ": error reading flag field\n");
+    EXPECT_EQ(invoke({"records", archive.string(), "--version-code", "4"}).status, 2);
+    EXPECT_EQ(invoke({"records"}).status, 2);
 }
 
 TEST_F(KestranDbTool, AWrongCommandLineIsAUsageErrorAndEveryCommandHasHelp) {
@@ -385,7 +343,8 @@ TEST_F(KestranDbTool, AWrongCommandLineIsAUsageErrorAndEveryCommandHasHelp) {
     const std::string ini = (scratch / "kestran.ini").string();
     const std::vector<std::string> usageErrors[] = {
         {"ls"},
-        {"ls", "--root", root},
+        {"ls", "--root", root, "--ver", "3"},  // abbreviations are no options
+        {"ls", "--root", root, "--recurs"},
         {"ls", "--root", root, "--build", "3967", "--version-code", "3"},
         {"ls", "--root", root, "--build", "3312RU"},
         {"ls", "--root", root, "--version-code", "4"},
@@ -401,18 +360,18 @@ TEST_F(KestranDbTool, AWrongCommandLineIsAUsageErrorAndEveryCommandHasHelp) {
         {},
     };
     for (const std::vector<std::string>& args : usageErrors) {
-        const ToolRun run = runTool(args, scratch);
-        EXPECT_EQ(run.status, 2) << (args.empty() ? "(nothing)" : args.back());
-        EXPECT_NE(run.err, "");
+        const ToolRun result = invoke(args);
+        EXPECT_EQ(result.status, 2) << (args.empty() ? "(nothing)" : args.back());
+        EXPECT_NE(result.err, "");
     }
-    for (const char* command : {"ls", "extract", "which", "records"}) {
-        const ToolRun run = runTool({command, "--help"}, scratch);
-        EXPECT_EQ(run.status, 0) << command;
-        EXPECT_EQ(run.out.rfind(std::string("usage: kestran-db ") + command, 0), 0u) << command;
+    for (const char* command : {"ls", "extract", "which", "records", "archives", "conflicts"}) {
+        const ToolRun result = invoke({command, "--help"});
+        EXPECT_EQ(result.status, 0) << command;
+        EXPECT_EQ(result.out.rfind(std::string("usage: kestran-db ") + command, 0), 0u) << command;
     }
-    const ToolRun overview = runTool({"--help"}, scratch);
+    const ToolRun overview = invoke({"--help"});
     EXPECT_EQ(overview.status, 0);
-    for (const char* command : {"ls", "extract", "which", "records"}) {
+    for (const char* command : {"ls", "extract", "which", "records", "archives", "conflicts"}) {
         EXPECT_NE(overview.out.find(std::string("  ") + command + " "), std::string::npos) << command;
     }
 }
