@@ -152,6 +152,10 @@ private:
     std::intptr_t handle_;
 };
 
+// Whether this system's texts (terminals, file names) are UTF-8: Linux's are; Windows'
+// narrow texts are in the ANSI code page.
+bool textsAreUtf8();
+
 // Whether local file names follow Windows rules here (device names, no ':' and no
 // trailing dots or spaces), not only POSIX ones.
 bool localNamesFollowWindowsRules();

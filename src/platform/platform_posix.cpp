@@ -451,6 +451,8 @@ WriteResult OutputDirectory::writeFile(const std::string& name, const std::uint8
 
 bool localNamesFollowWindowsRules() { return false; }
 
+bool textsAreUtf8() { return true; }
+
 FileTime currentTime() {
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);

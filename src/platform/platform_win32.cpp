@@ -333,6 +333,8 @@ WriteResult OutputDirectory::writeFile(const std::string& name, const std::uint8
 
 bool localNamesFollowWindowsRules() { return true; }
 
+bool textsAreUtf8() { return false; }
+
 FileTime currentTime() {
     SYSTEMTIME now;
     GetSystemTime(&now);

@@ -91,9 +91,9 @@ private:
             // A name that is free is written straight under its own name; only one that
             // is taken (and may be replaced) goes through a temporary name.
             platform::WriteResult result =
-                into.writeFile(std::string(entry.name), file.data(), file.sizeReal(), false, file.time(), why);
+                into.writeFile(localName(entry.name), file.data(), file.sizeReal(), false, file.time(), why);
             if (result == platform::WriteResult::AlreadyExists && !keep_)
-                result = into.writeFile(std::string(entry.name), file.data(), file.sizeReal(), true, file.time(), why);
+                result = into.writeFile(localName(entry.name), file.data(), file.sizeReal(), true, file.time(), why);
             switch (result) {
                 case platform::WriteResult::Written:
                     break;
@@ -187,7 +187,7 @@ void extractPlan(const ExtractionPlan& plan, OutputDirectory target, bool keep, 
         if (entry.isDirectory) {
             try {
                 open.emplace_back(i,
-                                  std::make_shared<const OutputDirectory>(into->subdirectory(std::string(entry.name))));
+                                  std::make_shared<const OutputDirectory>(into->subdirectory(localName(entry.name))));
             } catch (const Failure& e) {
                 progress.report("kestran-db extract: refused \"" + printable(shownPath(entry)) +
                                 "\": " + printable(e.what()));

@@ -15,6 +15,7 @@
 #include "config/settings.h"
 #include "installation/fsgame_ltx.h"
 #include "installation/loader.h"
+#include "installation/shown_names.h"
 #include "platform/file_stream.h"
 #include "platform/platform.h"
 #include "terminal_text.h"
@@ -120,6 +121,8 @@ InstallationChoice chooseByConfig(const po::variables_map& vm) {
                           (known.empty() ? std::string(" (it defines none)") : " (it defines: " + known + ")"),
                       path);
     }
+    // The settings' name encoding, where names are shown converted at all.
+    if (platform::textsAreUtf8()) useNameCodec(outcome.nameCodec);
     InstallationChoice choice;
     choice.name = name;
     choice.rootPath = found->second.rootPath;
@@ -141,6 +144,21 @@ void addInstallationOptions(po::options_description& options) {
         "config", po::value<std::string>()->value_name("FILE"), "a kestran.ini to take the installation from")(
         "installation", po::value<std::string>()->value_name("NAME"), "with --config: the installation's name")(
         "verbose,v", "say on standard error which layout was chosen and what was found");
+    addNameEncodingOption(options);
+}
+
+void addNameEncodingOption(po::options_description& options) {
+    options.add_options()("name-encoding", po::value<std::string>()->value_name("CODEPAGE"),
+                          "the code page of names that are not UTF-8 (CP1250 to CP1258, CP874, or none to show "
+                          "their bytes); default: the settings file's main.name_encoding, else CP1251 on Linux");
+}
+
+void chooseNameEncoding(const po::variables_map& vm) {
+    if (!vm.count("name-encoding")) return;
+    const std::string name = vm["name-encoding"].as<std::string>();
+    const std::optional<NameCodec> codec = NameCodec::named(name);
+    if (!codec) throw UsageError("unknown --name-encoding '" + name + "' (CP1250 to CP1258, CP874, or none)");
+    useNameCodec(*codec);
 }
 
 std::int32_t layoutOfRoot(const std::string& rootPath) {
@@ -163,6 +181,7 @@ InstallationChoice chooseInstallation(const po::variables_map& vm) {
     } else {
         throw UsageError("no installation given: use --root DIR, or --config FILE with --installation NAME");
     }
+    chooseNameEncoding(vm);
     choice.verbose = vm.count("verbose") != 0;
     return choice;
 }
@@ -210,6 +229,11 @@ std::string treePath(const std::string& top, const std::string& virtualPath) {
 const kestran_db::FileNode& findEntry(const LoadedInstallation& installation, const std::string& virtualPath) {
     const std::string path = treePath(installation.top, virtualPath);
     if (const kestran_db::FileNode* node = installation.db->findNode(path)) return *node;
+    // A path as a listing showed it, with names converted from the code page.
+    if (nameCodec().convertsNames()) {
+        const std::string shown = kestran_db::ShownNames(nameCodec()).treePath(*installation.db, path);
+        if (const kestran_db::FileNode* node = installation.db->findNode(shown)) return *node;
+    }
     if (path == installation.top) {
         // An installation without archives has an empty tree, not even its top.
         return kestran_db::FileNode::emptyDirectory();

@@ -37,8 +37,13 @@ struct InstallationChoice {
 constexpr const char* kInstallationUsage =
     "(--root DIR [--build B | --version-code N] | --config FILE --installation NAME)";
 
-// Adds --root, --build, --version-code, --config, --installation and --verbose.
+// Adds --root, --build, --version-code, --config, --installation, --verbose and
+// --name-encoding.
 void addInstallationOptions(boost::program_options::options_description& options);
+// Adds --name-encoding alone, for commands on an archive file; chooseNameEncoding
+// takes it (chooseInstallation does so itself). Throws UsageError for an unknown name.
+void addNameEncodingOption(boost::program_options::options_description& options);
+void chooseNameEncoding(const boost::program_options::variables_map& vm);
 
 // The VersionCode of the layout an installation root shows: 3 when it holds
 // fsgame.ltx (found as the loader finds it), else 0.

@@ -11,6 +11,7 @@
 #include "command.h"
 #include "common/failure.h"
 #include "config/editions.h"
+#include "installation_options.h"
 #include "json_output.h"
 #include "platform/file_stream.h"
 #include "terminal_text.h"
@@ -59,6 +60,7 @@ int runRecords(const Arguments& args) {
         "version-code", po::value<int>()->default_value(2),
         "the installation's VersionCode, 0..3: 0 and 1 read scrambled headers (the other key is tried too)")(
         "json", "print one JSON document instead (see the manual page)");
+    addNameEncodingOption(options);
     const po::variables_map vm = parseCommandLine(args, options, "archive", po::value<std::string>(), 1);
     if (answeredHelpOrVersion(
             vm, kUsage,
@@ -68,6 +70,7 @@ int runRecords(const Arguments& args) {
             options))
         return kExitOk;
     if (!vm.count("archive")) throw UsageError("no archive given");
+    chooseNameEncoding(vm);
     const int versionCode = vm["version-code"].as<int>();
     if (!isKnownVersionCode(versionCode)) throw UsageError("--version-code must be 0, 1, 2 or 3");
 

@@ -58,5 +58,47 @@ TEST_F(KestranDbTool, ExtractDrawsAProgressBarOnATerminal) {
     EXPECT_EQ(readText(scratch / "out" / "d5" / "f299"), textOf(pattern(50, 1)));
 }
 
+// Linux names are UTF-8; names from the archives are bytes in a Windows code page. The
+// tool shows them converted (CP1251 unless told otherwise), finds them by the shown
+// name and writes local files under it; "none" shows the bytes, escaped where needed.
+TEST_F(KestranDbTool, NamesInACodePageAreShownFoundAndExtractedAsUtf8) {
+    const std::string mapCp1251 = "\xEA\xE0\xF0\xF2\xE0";  // "карта" in CP1251
+    const std::string mapUtf8 = "\xD0\xBA\xD0\xB0\xD1\x80\xD1\x82\xD0\xB0";
+    ArchiveBuilder builder(0);
+    builder.storedFile("levels\\" + mapCp1251 + "\\" + mapCp1251 + ".ltx", bytesOf("map"))
+        .storedFile("\xD1\x83\xD0\xB6\xD0\xB5.txt", bytesOf("utf8"));  // "уже", UTF-8 already
+    const fs::path root = installationOf("cyrillic", builder);
+    const std::vector<std::string> select{"--root", root.string()};
+    const std::string shown = "levels/" + mapUtf8 + "/" + mapUtf8 + ".ltx";
+
+    const ToolRun ls = tool({"ls", "-R"}, select);
+    EXPECT_EQ(ls.status, 0) << ls.err;
+    EXPECT_NE(ls.out.find("\t" + shown + "\n"), std::string::npos) << ls.out;
+    EXPECT_NE(ls.out.find("\t\xD1\x83\xD0\xB6\xD0\xB5.txt\n"), std::string::npos) << ls.out;
+
+    const ToolRun which = tool({"which", shown}, select);
+    EXPECT_EQ(which.status, 0) << which.err;
+    const ToolRun cat = tool({"extract", "-O", shown}, select);
+    EXPECT_EQ(cat.status, 0) << cat.err;
+    EXPECT_EQ(cat.out, "map");
+    // The bytes themselves name the entry too.
+    EXPECT_EQ(tool({"extract", "-O", "levels/" + mapCp1251 + "/" + mapCp1251 + ".ltx"}, select).out, "map");
+
+    const fs::path out = scratch / "out";
+    const ToolRun extract = tool({"extract", "/", "-o", out.string()}, select);
+    EXPECT_EQ(extract.status, 0) << extract.err;
+    EXPECT_EQ(readText(out / "levels" / mapUtf8 / (mapUtf8 + ".ltx")), "map");
+    EXPECT_EQ(readText(out / "\xD1\x83\xD0\xB6\xD0\xB5.txt"), "utf8");
+
+    const ToolRun asBytes = tool({"ls", "levels", "--name-encoding", "none"}, select);
+    EXPECT_EQ(asBytes.status, 0) << asBytes.err;
+    EXPECT_NE(asBytes.out.find("\t" + mapCp1251 + "\n"), std::string::npos) << asBytes.out;
+    const ToolRun latin = tool({"ls", "levels", "--name-encoding", "CP1252"}, select);
+    EXPECT_NE(latin.out.find("\t\xC3\xAA\xC3\xA0\xC3\xB0\xC3\xB2\xC3\xA0\n"), std::string::npos) << latin.out;
+    const ToolRun unknown = tool({"ls", "--name-encoding", "KOI8-R"}, select);
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.err.find("KOI8-R"), std::string::npos) << unknown.err;
+}
+
 }  // namespace
 }  // namespace kestran::testing

@@ -36,7 +36,20 @@ TEST(TerminalText, ControlBytesBecomeEscapes) {
     EXPECT_EQ(printable("plain name.dds"), "plain name.dds");
     EXPECT_EQ(printable("\x1b]0;owned\x07"), "\\e]0;owned\\a");
     EXPECT_EQ(printable("a\tb\nc\rd\x01\x7f"), "a\\tb\\nc\\rd\\x01\\x7f");
-    EXPECT_EQ(printable("\xc3\xa9t\xe9"), "\xc3\xa9t\xe9");  // bytes from 0x80 up stay
+    useNameCodec(NameCodec());
+    EXPECT_EQ(printable("\xc3\xa9t\xe9"), "\xc3\xa9t\xe9");  // as their bytes, bytes from 0x80 up stay
+    useNameCodec(defaultNameCodec());
+}
+
+// Where texts are UTF-8, a name that is not is shown converted, each name of a path on
+// its own: one that is UTF-8 already stays as it is.
+TEST(TerminalText, NamesThatAreNotUtf8AreShownConverted) {
+    useNameCodec(*NameCodec::named("CP1251"));
+    EXPECT_EQ(printable("maps/\xEC\xE8\xF0.ltx"), "maps/\xD0\xBC\xD0\xB8\xD1\x80.ltx");  // мир
+    EXPECT_EQ(printable("\xD0\xBC\xD0\xB8\xD1\x80\\\xEC\xE8\xF0\x1b"),
+              "\xD0\xBC\xD0\xB8\xD1\x80\\\xD0\xBC\xD0\xB8\xD1\x80\\e");
+    EXPECT_EQ(localName("\xEC\xE8\xF0.ltx"), "\xD0\xBC\xD0\xB8\xD1\x80.ltx");
+    useNameCodec(defaultNameCodec());
 }
 
 }  // namespace
