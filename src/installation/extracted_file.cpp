@@ -87,16 +87,17 @@ ExtractedFile::ExtractedFile(const ArchiveFile& archive, const FileLocation& loc
 bool ExtractedFile::unpackInPlace(const ArchiveFile& archive, std::uint32_t offset) {
     const std::uint64_t room = std::uint64_t{sizeReal_} + sizeReal_ / 16 + 64 + 3;
     if (sizeCompressed_ == 0 || sizeCompressed_ > room || room > std::numeric_limits<std::size_t>::max()) return false;
+    // The packed bytes must be in the file before their unpacked size is allocated: a
+    // record can claim a gigabyte that a short or cut archive never holds.
+    const kestran::platform::ReadOnlyFile file(kestran::platform::resolvePath(archive.openPath));
+    const std::uint64_t fileSize = file.size();
+    if (offset > fileSize || sizeCompressed_ > fileSize - offset)
+        throw kestran::Failure(kestran::FailureKind::Damaged, kestran::platform::kWindowPastEnd);
     initialiseLzo();
     kestran::platform::ContentBuffer buffer = kestran::platform::allocateContentBuffer(static_cast<std::size_t>(room));
     std::uint8_t* packed = buffer.get() + (room - sizeCompressed_);
-    {
-        const kestran::platform::ReadOnlyFile file(kestran::platform::resolvePath(archive.openPath));
-        const std::uint64_t fileSize = file.size();
-        if (offset > fileSize || sizeCompressed_ > fileSize - offset ||
-            file.readAt(offset, packed, sizeCompressed_) != sizeCompressed_)
-            throw kestran::Failure(kestran::FailureKind::Damaged, kestran::platform::kWindowPastEnd);
-    }
+    if (file.readAt(offset, packed, sizeCompressed_) != sizeCompressed_)
+        throw kestran::Failure(kestran::FailureKind::Damaged, kestran::platform::kWindowPastEnd);
     lzo_uint unpacked = sizeReal_;
     const int status = lzo1x_decompress_safe(packed, sizeCompressed_, buffer.get(), &unpacked, nullptr);
     if ((status != LZO_E_OK && status != LZO_E_INPUT_NOT_CONSUMED) || unpacked != sizeReal_) return false;
