@@ -7,4 +7,5 @@ install_missing_packages \
   build-essential cmake ninja-build pkg-config \
   libboost1.81-dev libboost-program-options1.81-dev libboost-regex1.81-dev libboost-filesystem1.81-dev \
   liblzo2-dev libgtest-dev libgmock-dev libbenchmark-dev liblhasa-dev \
-  clang libclang-rt-dev
+  clang libclang-rt-dev \
+  libfuse3-dev fuse3
