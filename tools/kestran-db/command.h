@@ -32,5 +32,6 @@ int runRecords(const Arguments& args);
 int runLs(const Arguments& args);
 int runExtract(const Arguments& args);
 int runWhich(const Arguments& args);
+int runMount(const Arguments& args);
 
 }  // namespace kestran::cli

@@ -21,6 +21,7 @@ const Command kCommands[] = {
     {"extract", "copy files and directories out of an installation", kestran::cli::runExtract},
     {"which", "show an entry's size and the archives that hold it", kestran::cli::runWhich},
     {"records", "print an archive's file table, one record per line", kestran::cli::runRecords},
+    {"mount", "serve the merged tree as a read-only file system (FUSE, Linux)", kestran::cli::runMount},
 };
 
 void printOverview(std::ostream& out) {
