@@ -143,7 +143,7 @@ int serveMount(const InstallationChoice& choice, const MountOptions& options, co
                          options.versions);
     reportLeftOut(tree, installation.top);
     MemberCache cache(options.cacheBytes);
-    MountedInstallation mounted{tree, cache, ::getuid(), ::getgid(), platform::currentTime(), options.foreground};
+    MountedInstallation mounted(tree, cache, ::getuid(), ::getgid(), platform::currentTime(), options.foreground);
 
     std::vector<std::string> fuseOptions{"ro", "default_permissions", "fsname=kestran-db", "subtype=kestran-db"};
     fuseOptions.insert(fuseOptions.end(), options.fuseOptions.begin(), options.fuseOptions.end());

@@ -14,7 +14,6 @@
 
 #include "common/failure.h"
 #include "installation/archive_file.h"
-#include "open_member.h"
 #include "terminal_text.h"
 
 namespace kestran::cli {
@@ -128,6 +127,15 @@ void replyAttribute(fuse_req_t request, const std::string& value, std::size_t si
     }
 }
 
+void forget(MountedInstallation& m, const OpenMember* file) {
+    std::unique_ptr<OpenMember> closing;
+    std::lock_guard<std::mutex> lock(m.openMutex);
+    const auto found = m.openFiles.find(file);
+    if (found == m.openFiles.end()) return;
+    closing = std::move(found->second);
+    m.openFiles.erase(found);
+}
+
 void lookup(fuse_req_t request, fuse_ino_t parent, const char* name) {
     const MountedInstallation& m = mounted(request);
     const Entry* directory = m.tree.entry(parent);
@@ -208,11 +216,16 @@ void open(fuse_req_t request, fuse_ino_t ino, fuse_file_info* info) {
     if ((info->flags & O_ACCMODE) != O_RDONLY) return (void)fuse_reply_err(request, EROFS);
     try {
         if (entry->location == nullptr) throw Failure(FailureKind::NotFound, "no archive holds a copy");
-        auto* member = new OpenMember(*entry->location, m.cache);
-        info->fh = reinterpret_cast<std::uintptr_t>(member);
+        auto member = std::make_unique<OpenMember>(*entry->location, m.cache);
+        OpenMember* const file = member.get();
+        {
+            std::lock_guard<std::mutex> lock(m.openMutex);
+            m.openFiles.emplace(file, std::move(member));
+        }
+        info->fh = reinterpret_cast<std::uintptr_t>(file);
         info->keep_cache = 1;
         // -ENOENT: the open was interrupted and no release will follow.
-        if (fuse_reply_open(request, info) == -ENOENT) delete member;
+        if (fuse_reply_open(request, info) == -ENOENT) forget(m, file);
     } catch (...) {
         replyFailure(request, static_cast<MountTree::Number>(ino));
     }
@@ -235,7 +248,7 @@ void read(fuse_req_t request, fuse_ino_t ino, size_t size, off_t offset, fuse_fi
 }
 
 void release(fuse_req_t request, fuse_ino_t, fuse_file_info* info) {
-    delete reinterpret_cast<OpenMember*>(static_cast<std::uintptr_t>(info->fh));
+    forget(mounted(request), reinterpret_cast<const OpenMember*>(static_cast<std::uintptr_t>(info->fh)));
     fuse_reply_err(request, 0);
 }
 
