@@ -170,14 +170,17 @@ void opendir(fuse_req_t request, fuse_ino_t ino, fuse_file_info* info) {
     fuse_reply_open(request, info);
 }
 
-void readdir(fuse_req_t request, fuse_ino_t ino, size_t size, off_t offset, fuse_file_info*) {
+// A directory's listing from offset on, as much as fits size bytes; with plus
+// (readdirplus), its subdirectories come with their attributes, which spares the kernel
+// a lookup for each on the way down.
+// Offsets: 0 ".", 1 "..", then 2 + the child's place; each entry carries the offset of
+// the one after it.
+void list(fuse_req_t request, fuse_ino_t ino, size_t size, off_t offset, bool plus) {
     const MountedInstallation& m = mounted(request);
     const Entry* directory = m.tree.entry(ino);
     if (directory == nullptr) return (void)fuse_reply_err(request, ENOENT);
     if (!directory->isDirectory()) return (void)fuse_reply_err(request, ENOTDIR);
     try {
-        // Offsets: 0 ".", 1 "..", then 2 + the child's place; each entry carries the
-        // offset of the one after it.
         std::vector<char> buffer(size);
         std::size_t used = 0;
         std::string name;
@@ -194,11 +197,26 @@ void readdir(fuse_req_t request, fuse_ino_t ino, size_t size, off_t offset, fuse
                 number = directory->firstChild + static_cast<MountTree::Number>(at - 2);
                 name.assign(m.tree.entry(number)->name);
             }
-            struct stat st {};
-            st.st_ino = number;
-            st.st_mode = m.tree.entry(number)->isDirectory() ? S_IFDIR : S_IFREG;
-            const std::size_t needed = fuse_add_direntry(request, buffer.data() + used, size - used, name.c_str(), &st,
-                                                         static_cast<off_t>(at + 1));
+            const Entry& entry = *m.tree.entry(number);
+            char* const into = buffer.data() + used;
+            const off_t next = static_cast<off_t>(at + 1);
+            std::size_t needed = 0;
+            if (plus) {
+                fuse_entry_param answer{};
+                answer.attr = attributesOf(m, number, entry);
+                // Directories only: the kernel needs them to go down the tree, while
+                // an entry for every file would cost it an inode each, wanted or not.
+                // Number 0 lists the name and leaves the file to a lookup.
+                answer.ino = entry.isDirectory() ? number : 0;
+                answer.entry_timeout = kCacheSeconds;
+                answer.attr_timeout = kCacheSeconds;
+                needed = fuse_add_direntry_plus(request, into, size - used, name.c_str(), &answer, next);
+            } else {
+                struct stat st {};
+                st.st_ino = number;
+                st.st_mode = entry.isDirectory() ? S_IFDIR : S_IFREG;
+                needed = fuse_add_direntry(request, into, size - used, name.c_str(), &st, next);
+            }
             if (needed > size - used) break;
             used += needed;
         }
@@ -206,6 +224,14 @@ void readdir(fuse_req_t request, fuse_ino_t ino, size_t size, off_t offset, fuse
     } catch (...) {
         replyFailure(request, static_cast<MountTree::Number>(ino));
     }
+}
+
+void readdir(fuse_req_t request, fuse_ino_t ino, size_t size, off_t offset, fuse_file_info*) {
+    list(request, ino, size, offset, false);
+}
+
+void readdirplus(fuse_req_t request, fuse_ino_t ino, size_t size, off_t offset, fuse_file_info*) {
+    list(request, ino, size, offset, true);
 }
 
 void open(fuse_req_t request, fuse_ino_t ino, fuse_file_info* info) {
@@ -296,6 +322,7 @@ fuse_lowlevel_ops makeOperations() {
     ops.getattr = getattr;
     ops.opendir = opendir;
     ops.readdir = readdir;
+    ops.readdirplus = readdirplus;
     ops.open = open;
     ops.read = read;
     ops.release = release;
