@@ -31,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_installations.h"
 #include "installation/kestran_db.h"
 #include "installation/loader.h"
 #include "plugin/exports.h"
@@ -71,10 +72,7 @@ namespace fs = boost::filesystem;
 using kestran::testing::ArchiveBuilder;
 using kestran::testing::Bytes;
 
-constexpr int kBaseArchives = 11;
-constexpr int kFiles = 60000;
-constexpr int kOverridden = 4000;
-constexpr std::uint32_t kLargeMember = 64u << 20;
+using kestran::bench::kLargeMember;
 
 // A folder of the tests' kind, with its path as Boost.Filesystem takes it.
 struct TempFolder {
@@ -82,32 +80,11 @@ struct TempFolder {
     fs::path root{folder.path().string()};
 };
 
-std::string memberName(int id) {
-    static const char* const tops[] = {"textures", "meshes", "sounds", "config", "scripts", "levels"};
-    static const char* const mids[] = {"terrain", "props", "characters", "interface", "effects", "weather"};
-    return std::string(tops[id % 6]) + "\\" + mids[id / 6 % 6] + "\\set_" + std::to_string(id / 250) + "\\item_" +
-           std::to_string(id) + (id % 3 == 0 ? "_bump.dds" : ".ogf");
-}
-
-// Eleven archives share the 60,000 files; a twelfth, read last, overrides 4,000 of them.
+// The 60,000-file installation, written once.
 const TempFolder& installation() {
     static const TempFolder folder;
     static const bool written = [](const TempFolder& f) {
-        for (int a = 0; a <= kBaseArchives; ++a) {
-            ArchiveBuilder builder(0);
-            const bool patch = a == kBaseArchives;
-            const int first = patch ? 0 : a * kFiles / kBaseArchives;
-            const int last = patch ? kOverridden : (a + 1) * kFiles / kBaseArchives;
-            for (int id = first; id < last; ++id) {
-                const int file = patch ? id * (kFiles / kOverridden) : id;
-                const Bytes contents(64 + file % 192, static_cast<std::uint8_t>(file));
-                if (file % 2 == 0)
-                    builder.compressedFile(memberName(file), contents);
-                else
-                    builder.storedFile(memberName(file), contents);
-            }
-            builder.write((f.root / (patch ? "patch.db0" : "pack_" + std::to_string(10 + a) + ".db0")).string());
-        }
+        kestran::bench::writeManyFiles(f.root.string());
         return true;
     }(folder);
     (void)written;
@@ -223,27 +200,13 @@ void listLargeDirectory(benchmark::State& state) {
 }
 BENCHMARK(listLargeDirectory)->Unit(benchmark::kMillisecond)->Repetitions(5);
 
-// 64 MiB of texture-like bytes: smooth gradients with noise, packing to about a third.
-Bytes largeContents() {
-    Bytes bytes(kLargeMember);
-    std::uint32_t x = 7;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        x = x * 1103515245u + 12345u;
-        bytes[i] = static_cast<std::uint8_t>((i / 256) % 64 + ((x >> 28) & 3) * ((i & 15) == 0));
-    }
-    return bytes;
-}
-
 struct LargeMember {
     TempFolder folder;
     Bytes stored;
     std::shared_ptr<kestran_db::KestranDB> set;
     LargeMember() {
-        const Bytes contents = largeContents();
-        stored = kestran::testing::compressLzo(contents);
-        ArchiveBuilder builder(0);
-        builder.compressedFile("textures\\large.dds", contents);
-        builder.write((folder.root / "large.db0").string());
+        stored = kestran::testing::compressLzo(kestran::bench::largeContents());
+        kestran::bench::writeLargePackedMember(folder.root.string());
         set = kestran_db::loadInstallation(folder.root.string(), 0, "\\ARNA\\");
     }
 };
@@ -282,13 +245,8 @@ struct StoredMember {
     TempFolder folder;
     fs::path plain = folder.root / "plain.bin";
     StoredMember() {
-        Bytes contents(kLargeMember);
-        std::uint32_t x = 3;
-        for (auto& b : contents) b = static_cast<std::uint8_t>((x = x * 1103515245u + 12345u) >> 24);
-        kestran::testing::writeFile(plain.string(), contents);
-        ArchiveBuilder builder(0);
-        builder.storedFile("textures\\stored.dds", contents);
-        builder.write((folder.root / "stored.db0").string());
+        kestran::testing::writeFile(plain.string(), kestran::bench::noiseContents());
+        kestran::bench::writeLargeStoredMember(folder.root.string());
     }
 };
 
