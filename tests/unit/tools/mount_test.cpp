@@ -672,6 +672,19 @@ TEST_F(MountTest, AMountPointThatCannotBeUsedIsRefusedWithAClearMessage) {
         EXPECT_NE(refused.err.find(c.message), std::string::npos) << refused.err;
     }
     EXPECT_EQ(readAll(point / "a.txt").bytes, "alpha, newer");  // the first mount is untouched
+
+    // A mount whose server was killed stays behind, not connected, until unmounted.
+    const fs::path stalePoint = scratch / "stale";
+    fs::create_directories(stalePoint);
+    Mount stale(stalePoint, selection(), scratch);
+    ASSERT_TRUE(stale.ready()) << stale.errors();
+    stale.stop(SIGKILL);
+    std::vector<std::string> args{"mount", "-f", stalePoint.string()};
+    const std::vector<std::string> chosen = selection();
+    args.insert(args.end(), chosen.begin(), chosen.end());
+    const CommandRun refused = tool(args);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("whose server has ended"), std::string::npos) << refused.err;
 }
 
 TEST_F(MountTest, NamesAreShownInTheConfiguredEncoding) {
