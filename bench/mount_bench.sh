@@ -98,11 +98,15 @@ fi
 
 step "reading the members: $runs fresh mounts each"
 through_packed=() reference_packed=() through_stored=() reference_stored=()
+# Each read starts once the disk has taken what the last one wrote (extract writes a
+# 64 MiB file), so that no write-back runs beside it.
 for ((i = 0; i < runs; i++)); do
+  sync
   mount_installation "$work/packed"
   through_packed+=("$(milliseconds cat "$mnt/textures/large.dds")")
   unmount_installation
   reference_packed+=("$(milliseconds extract_packed)")
+  sync
   mount_installation "$work/stored"
   through_stored+=("$(milliseconds cat "$mnt/textures/stored.dds")")
   unmount_installation
