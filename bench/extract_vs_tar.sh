@@ -23,14 +23,14 @@ cd "$(dirname "$0")/.."
 runs=${1:-5}
 
 bash scripts/deps-native.sh
-bash scripts/build.sh release kestran-db kestran-make-large-installation >/dev/null
+bash scripts/build.sh release kestran-db kestran-make-bench-installation >/dev/null
 db=build/release/tools/kestran-db/kestran-db
 work=build/release/extract-vs-tar
 rm -rf "$work"
 mkdir -p "$work"
 
 step "writing the large installation"
-build/release/tests/support/kestran-make-large-installation "$work/installation"
+build/release/bench/kestran-make-bench-installation many "$work/installation"
 done_step
 step "making the tar of the same files"
 "$db" extract / -o "$work/reference" --root "$work/installation"

@@ -32,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_installations.h"
 #include "installation/kestran_db.h"
 #include "installation/loader.h"
 #include "plugin/exports.h"
@@ -73,7 +74,7 @@ namespace fs = boost::filesystem;
 using kestran::testing::ArchiveBuilder;
 using kestran::testing::Bytes;
 
-constexpr std::uint32_t kLargeMember = 64u << 20;
+using kestran::bench::kLargeMember;
 
 // A folder of the tests' kind, with its path as Boost.Filesystem takes it.
 struct TempFolder {
@@ -81,6 +82,7 @@ struct TempFolder {
     fs::path root{folder.path().string()};
 };
 
+// The 60,000-file installation, written once.
 const TempFolder& installation() {
     static const TempFolder folder;
     static const bool written = [](const TempFolder& f) {
@@ -200,27 +202,13 @@ void listLargeDirectory(benchmark::State& state) {
 }
 BENCHMARK(listLargeDirectory)->Unit(benchmark::kMillisecond)->Repetitions(5);
 
-// 64 MiB of texture-like bytes: smooth gradients with noise, packing to about a third.
-Bytes largeContents() {
-    Bytes bytes(kLargeMember);
-    std::uint32_t x = 7;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        x = x * 1103515245u + 12345u;
-        bytes[i] = static_cast<std::uint8_t>((i / 256) % 64 + ((x >> 28) & 3) * ((i & 15) == 0));
-    }
-    return bytes;
-}
-
 struct LargeMember {
     TempFolder folder;
     Bytes stored;
     std::shared_ptr<kestran_db::KestranDB> set;
     LargeMember() {
-        const Bytes contents = largeContents();
-        stored = kestran::testing::compressLzo(contents);
-        ArchiveBuilder builder(0);
-        builder.compressedFile("textures\\large.dds", contents);
-        builder.write((folder.root / "large.db0").string());
+        stored = kestran::testing::compressLzo(kestran::bench::largeContents());
+        kestran::bench::writeLargePackedMember(folder.root.string());
         set = kestran_db::loadInstallation(folder.root.string(), 0, "\\ARNA\\");
     }
 };
@@ -259,13 +247,8 @@ struct StoredMember {
     TempFolder folder;
     fs::path plain = folder.root / "plain.bin";
     StoredMember() {
-        Bytes contents(kLargeMember);
-        std::uint32_t x = 3;
-        for (auto& b : contents) b = static_cast<std::uint8_t>((x = x * 1103515245u + 12345u) >> 24);
-        kestran::testing::writeFile(plain.string(), contents);
-        ArchiveBuilder builder(0);
-        builder.storedFile("textures\\stored.dds", contents);
-        builder.write((folder.root / "stored.db0").string());
+        kestran::testing::writeFile(plain.string(), kestran::bench::noiseContents());
+        kestran::bench::writeLargeStoredMember(folder.root.string());
     }
 };
 

@@ -52,5 +52,6 @@ int runExtract(const Arguments& args);
 int runWhich(const Arguments& args);
 int runArchives(const Arguments& args);
 int runConflicts(const Arguments& args);
+int runMount(const Arguments& args);
 
 }  // namespace kestran::cli

@@ -25,6 +25,7 @@ const Command kCommands[] = {
     {"archives", "list the installation's archives in priority order, with what each supplies",
      kestran::cli::runArchives},
     {"conflicts", "list the files several archives hold, each copy from the winner down", kestran::cli::runConflicts},
+    {"mount", "serve the merged tree as a read-only file system (FUSE, Linux)", kestran::cli::runMount},
 };
 
 void printOverview(std::ostream& out) {

@@ -30,12 +30,15 @@ expect() {
 
 expect "archives" ar
 expect "conflicts" co
-expect "--help --version archives conflicts extract ls records which" ""
+expect "--help --version archives conflicts extract ls mount records which" ""
 expect "--verbose --version --version-code" ls --ver
 expect "--stdout" extract --std
 expect "--archive" conflicts --arc
 expect "3312 3312en 3312ru 3312us 3312ww" ls --build 331
 expect "0 1 2 3" ls --version-code ""
+expect "CP1250 CP1251 CP1252 CP1253 CP1254 CP1255 CP1256 CP1257 CP1258" ls --name-encoding CP12
+expect "--foreground" mount --fore
+expect "$work/out/sub" mount --root "$work/demo" "$work/out/s"
 expect "$work/out/sub" extract -o "$work/out/s"
 expect "Demo Other" ls --config "$work/kestran.ini" --installation ""
 expect "patch.db2" conflicts --root "$work/demo" --archive pa

@@ -37,7 +37,7 @@ _kestran_db_vpaths() {
 _kestran_db() {
   local tool=${COMP_WORDS[0]/#\~/$HOME} cur=${COMP_WORDS[COMP_CWORD]}
   local prev=${COMP_WORDS[COMP_CWORD - 1]:-} command=${COMP_WORDS[1]:-}
-  local commands="ls extract which records archives conflicts"
+  local commands="ls extract which records archives conflicts mount"
   COMPREPLY=()
   if [ "$COMP_CWORD" -eq 1 ]; then
     mapfile -t COMPREPLY < <(compgen -W "$commands --help --version" -- "$cur")
@@ -55,6 +55,10 @@ _kestran_db() {
       return 0 ;;
     --version-code)
       mapfile -t COMPREPLY < <(compgen -W "0 1 2 3" -- "$cur")
+      return 0 ;;
+    --name-encoding)
+      mapfile -t COMPREPLY < <(compgen -W "CP874 CP1250 CP1251 CP1252 CP1253 CP1254 CP1255 CP1256 CP1257 CP1258 none" \
+        -- "$cur")
       return 0 ;;
     --installation)
       # The names in the [installations] section of the --config file.
@@ -86,6 +90,7 @@ _kestran_db() {
   case "$command" in
     ls | extract | which | conflicts) _kestran_db_vpaths "$tool" "$cur" ;;
     records) mapfile -t COMPREPLY < <(compgen -f -- "$cur") ;;
+    mount) mapfile -t COMPREPLY < <(compgen -d -- "$cur") ;;
   esac
   return 0
 }
