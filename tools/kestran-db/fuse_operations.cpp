@@ -161,8 +161,19 @@ void getattr(fuse_req_t request, fuse_ino_t ino, fuse_file_info*) {
     fuse_reply_attr(request, &st, kCacheSeconds);
 }
 
+void init(void* userdata, fuse_conn_info* connection) {
+    if ((connection->capable & FUSE_CAP_NO_OPENDIR_SUPPORT) != 0) {
+        connection->want |= FUSE_CAP_NO_OPENDIR_SUPPORT;
+        static_cast<MountedInstallation*>(userdata)->withoutOpendir = true;
+    }
+}
+
 void opendir(fuse_req_t request, fuse_ino_t ino, fuse_file_info* info) {
-    const Entry* entry = mounted(request).tree.entry(ino);
+    const MountedInstallation& m = mounted(request);
+    // ENOSYS once and the kernel opens directories itself from then on, with their
+    // listings cached as below.
+    if (m.withoutOpendir) return (void)fuse_reply_err(request, ENOSYS);
+    const Entry* entry = m.tree.entry(ino);
     if (entry == nullptr) return (void)fuse_reply_err(request, ENOENT);
     if (!entry->isDirectory()) return (void)fuse_reply_err(request, ENOTDIR);
     info->cache_readdir = 1;
@@ -318,6 +329,7 @@ void statfs(fuse_req_t request, fuse_ino_t) {
 
 fuse_lowlevel_ops makeOperations() {
     fuse_lowlevel_ops ops{};
+    ops.init = init;
     ops.lookup = lookup;
     ops.getattr = getattr;
     ops.opendir = opendir;

@@ -36,6 +36,9 @@ struct MountedInstallation {
     gid_t group;
     FileTime mountTime;  // the time of a top without archives
     bool logFailures;    // reads that fail are named on standard error
+    // The kernel can do without opening directories: it then keeps their listings
+    // cached and spares two requests on every directory a program opens.
+    bool withoutOpendir = false;
 
     // Open and release run in any thread: this mutex guards the table.
     std::mutex openMutex;
