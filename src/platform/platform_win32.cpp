@@ -71,6 +71,24 @@ UniqueKey openMachineKey(const std::string& keyPath) {
     return UniqueKey(key);
 }
 
+// Writes every byte (WriteFile takes a 32-bit count: larger contents go in as many
+// calls as needed) and, when all went in, gives the file one time for all three. A file
+// system that keeps no such times doesn't fail the write. True when all went in.
+bool writeContents(HANDLE file, const std::uint8_t* data, std::size_t size, FileTime time) {
+    bool complete = true;
+    for (std::size_t done = 0; complete && done < size;) {
+        const auto piece = static_cast<DWORD>(std::min<std::size_t>(size - done, kMaxWritePiece));
+        DWORD written = 0;
+        complete = WriteFile(file, data + done, piece, &written, nullptr) && written > 0;
+        done += written;
+    }
+    if (complete) {
+        const FILETIME stamp{time.dwLowDateTime, time.dwHighDateTime};
+        SetFileTime(file, &stamp, &stamp, &stamp);
+    }
+    return complete;
+}
+
 }  // namespace
 
 std::vector<FoundEntry> findArchiveCandidates(const std::string& directory) {
@@ -195,20 +213,7 @@ WriteResult writeLocalFile(const std::string& path, const std::uint8_t* data, st
                                                                            : WriteResult::Failed;
     }
 
-    // WriteFile takes a 32-bit count: larger contents go in as many calls as needed.
-    bool complete = true;
-    for (std::size_t done = 0; complete && done < size;) {
-        const auto piece = static_cast<DWORD>(std::min<std::size_t>(size - done, kMaxWritePiece));
-        DWORD written = 0;
-        complete = WriteFile(file, data + done, piece, &written, nullptr) && written > 0;
-        done += written;
-    }
-    if (complete) {
-        // One time for all three. A file system that keeps no such times doesn't fail
-        // the copy.
-        const FILETIME stamp{time.dwLowDateTime, time.dwHighDateTime};
-        SetFileTime(file, &stamp, &stamp, &stamp);
-    }
+    bool complete = writeContents(file, data, size, time);
     complete = CloseHandle(file) && complete;
     if (!complete) {
         // Nothing partial stays behind.
@@ -235,17 +240,7 @@ bool writeNewFile(const std::string& path, const std::uint8_t* data, std::size_t
         error = GetLastError();
         return false;
     }
-    bool complete = true;
-    for (std::size_t done = 0; complete && done < size;) {
-        const auto piece = static_cast<DWORD>(std::min<std::size_t>(size - done, kMaxWritePiece));
-        DWORD written = 0;
-        complete = WriteFile(file, data + done, piece, &written, nullptr) && written > 0;
-        done += written;
-    }
-    if (complete) {
-        const FILETIME stamp{time.dwLowDateTime, time.dwHighDateTime};
-        SetFileTime(file, &stamp, &stamp, &stamp);
-    }
+    bool complete = writeContents(file, data, size, time);
     error = complete ? 0 : GetLastError();
     complete = CloseHandle(file) && complete;
     if (!complete) DeleteFileA(path.c_str());
