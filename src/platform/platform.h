@@ -27,12 +27,17 @@ struct FoundEntry {
 };
 
 // Every entry of a directory whose name matches "*.db*" without regard to case, in
-// the order the system lists them. A directory that cannot be searched gives none.
+// the order the system lists them. A directory that is not there gives none. One that
+// is there but cannot be searched, or whose search fails part-way, throws
+// kestran::Failure naming the directory and the system's reason: a shorter list
+// would pass for the whole one.
 std::vector<FoundEntry> findArchiveCandidates(const std::string& directory);
 
 // The path a Windows-habit path names on this system (the same text on Windows).
 // On POSIX: backslashes become '/', "//" runs collapse, and each component missing
 // as written is replaced by the one entry that matches it without regard to case.
+// Throws kestran::Failure when a directory that has to be searched for such a match
+// cannot be read to its end.
 std::string resolvePath(const std::string& path);
 
 // The failures of opening a file for reading.

@@ -18,6 +18,7 @@
 #include <cstring>
 #include <ctime>
 #include <limits>
+#include <memory>
 #include <new>
 #include <utility>
 
@@ -60,20 +61,43 @@ bool existsAsWritten(const std::string& path) {
     return ::lstat(path.c_str(), &status) == 0;
 }
 
+// The names in a directory ("." and ".." left out), in the order the system lists
+// them; none when the directory is not there (or is no directory). Any other failure
+// to open or read it to its end throws, naming the directory and the system's reason:
+// a listing cut short would pass for a complete one, and one archive missing from it
+// silently changes which copy of a file wins. (readdir says "no more" and "failed"
+// both with a null entry; only errno tells them apart.)
+std::vector<std::string> namesIn(const std::string& directory) {
+    std::vector<std::string> names;
+    const std::string shown = directory.empty() ? "." : directory;
+    DIR* dir = ::opendir(shown.c_str());
+    if (dir == nullptr) {
+        if (errno == ENOENT || errno == ENOTDIR) return names;
+        throw Failure(FailureKind::Unreadable, "cannot list the directory " + shown + ": " + std::strerror(errno));
+    }
+    const std::unique_ptr<DIR, int (*)(DIR*)> closer(dir, ::closedir);
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir);
+        if (entry == nullptr) break;
+        const char* name = entry->d_name;
+        if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0) names.emplace_back(name);
+    }
+    if (errno != 0)
+        throw Failure(FailureKind::Unreadable, "cannot list the directory " + shown + ": " + std::strerror(errno));
+    return names;
+}
+
 // The entry of a directory that matches a name without regard to case; of several,
 // the first in byte order, so the answer doesn't depend on the listing order.
 bool findIgnoringCase(const std::string& directory, const std::string& name, std::string& match) {
-    DIR* dir = ::opendir(directory.empty() ? "." : directory.c_str());
-    if (dir == nullptr) return false;
     bool found = false;
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string candidate = entry->d_name;
+    for (const std::string& candidate : namesIn(directory)) {
         if (equalsIgnoringCase(candidate, name) && (!found || candidate < match)) {
             match = candidate;
             found = true;
         }
     }
-    ::closedir(dir);
     return found;
 }
 
@@ -179,11 +203,8 @@ void moduleAnchor() {}
 std::vector<FoundEntry> findArchiveCandidates(const std::string& directory) {
     std::vector<FoundEntry> found;
     const std::string realDirectory = resolvePath(directory);
-    DIR* dir = ::opendir(realDirectory.empty() ? "." : realDirectory.c_str());
-    if (dir == nullptr) return found;
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name == "." || name == ".." || !containsIgnoringCase(name, kArchiveNameMark)) continue;
+    for (const std::string& name : namesIn(realDirectory)) {
+        if (!containsIgnoringCase(name, kArchiveNameMark)) continue;
         FoundEntry item;
         item.name = name;
         item.openPath = joinPath(realDirectory, name);
@@ -201,7 +222,6 @@ std::vector<FoundEntry> findArchiveCandidates(const std::string& directory) {
         }
         found.push_back(std::move(item));
     }
-    ::closedir(dir);
     return found;
 }
 

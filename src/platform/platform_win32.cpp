@@ -96,11 +96,26 @@ std::vector<FoundEntry> findArchiveCandidates(const std::string& directory) {
     const std::string pattern = directory + "\\*.db*";
     WIN32_FIND_DATAA data;
     const HANDLE first = FindFirstFileA(pattern.c_str(), &data);
-    if (first == INVALID_HANDLE_VALUE) return found;
+    if (first == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        // Nothing matches, or the directory is not there (or is no directory): none.
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES || error == ERROR_PATH_NOT_FOUND ||
+            error == ERROR_DIRECTORY || error == ERROR_INVALID_NAME)
+            return found;
+        throw Failure(FailureKind::Unreadable,
+                      "cannot list the directory " + directory + " (Windows error " + std::to_string(error) + ")");
+    }
     const UniqueSearch search(first);
     do {
         found.push_back(toFoundEntry(directory, data));
     } while (FindNextFileA(search.get(), &data));
+    // FindNextFileA says "no more" and "failed" both with FALSE: a search cut short
+    // must not pass for a complete one, as one archive missing from it silently
+    // changes which copy of a file wins.
+    const DWORD error = GetLastError();
+    if (error != ERROR_NO_MORE_FILES)
+        throw Failure(FailureKind::Unreadable,
+                      "cannot list the directory " + directory + " (Windows error " + std::to_string(error) + ")");
     return found;
 }
 

@@ -6,8 +6,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -19,6 +21,7 @@
 #include "common/failure.h"
 #include "platform/platform.h"
 #include "platform_test_support.h"
+#include "support/failing_readdir.h"
 
 namespace kestran::platform {
 namespace {
@@ -77,6 +80,32 @@ TEST_F(FindArchives, TakesEveryNameHoldingDotDbInAnyCase) {
     EXPECT_EQ(found[1].lastWriteTime, stamp);
     EXPECT_EQ(found[4].attributes & 0x10u, 0x10u);
     EXPECT_EQ(found[4].size, 0u);
+}
+
+// A walk that the system breaks off (readdir gives null with errno set) is a failure
+// naming the directory and the reason, never a shorter listing taken for the whole:
+// one archive missing from it changes which copy of a file wins. A missing directory
+// still holds nothing.
+TEST_F(FindArchives, AWalkThatBreaksOffFailsNamingTheDirectory) {
+    for (const char* name : {"a.db0", "b.db0", "c.db0"}) writeBytes(name, {1});
+    for (const int entries : {0, 1, 3}) {
+        SCOPED_TRACE(entries);
+        const testing::ReaddirFailure failing(entries, EOVERFLOW);
+        EXPECT_EQ(failureText([&] { findArchiveCandidates(root_); }),
+                  "cannot list the directory " + root_ + ": " + std::strerror(EOVERFLOW));
+    }
+    EXPECT_EQ(findArchiveCandidates(root_).size(), 3u);
+    EXPECT_TRUE(findArchiveCandidates(path("missing")).empty());
+    EXPECT_TRUE(findArchiveCandidates(path("a.db0")).empty());
+}
+
+// The same for a component looked up without regard to case: a match that the broken
+// walk never reached must not turn into "not there".
+TEST_F(ResolvePath, AWalkThatBreaksOffFails) {
+    makeDirectory("Data");
+    const testing::ReaddirFailure failing(0, EIO);
+    EXPECT_EQ(failureText([&] { resolvePath(root_ + "\\DATA\\x.db0"); }),
+              "cannot list the directory " + root_ + "/: " + std::strerror(EIO));
 }
 
 // --- readWindow
