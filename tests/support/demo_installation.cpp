@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "support/archive_builder.h"
+#include "support/file_times.h"
 
 namespace kestran::testing {
 
@@ -25,7 +26,7 @@ Bytes texture(std::size_t size, std::uint8_t seed) {
 
 void writeArchive(const ArchiveBuilder& builder, const fs::path& path, std::int64_t time) {
     builder.write(path.string());
-    fs::last_write_time(path, static_cast<std::time_t>(time));
+    setLastWriteTime(path.string(), time);
 }
 
 }  // namespace

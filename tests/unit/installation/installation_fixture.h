@@ -7,6 +7,7 @@
 #include <string>
 
 #include "support/archive_builder.h"
+#include "support/file_times.h"
 #include "support/temp_folder.h"
 
 namespace kestran_db::testing {
@@ -23,7 +24,7 @@ protected:
     void writeArchive(const std::string& relative, const ArchiveBuilder& builder, std::time_t time = 1700000000) {
         boost::filesystem::create_directories((root / relative).parent_path());
         builder.write(path(relative));
-        boost::filesystem::last_write_time(root / relative, time);
+        kestran::testing::setLastWriteTime(path(relative), time);
     }
 
     void writeText(const std::string& relative, const std::string& text) {

@@ -11,6 +11,8 @@
 
 #include "tool_fixture.h"
 
+#include "support/file_times.h"
+
 namespace kestran::testing {
 namespace {
 
@@ -135,7 +137,7 @@ TEST_F(KestranDbTool, ExtractOnManyThreadsCopiesEveryFileOnceWithItsBytesAndTime
         }
     }
     const fs::path root = installationOf("many", base, "base.db0");
-    fs::last_write_time(root / "base.db0", kTimeA);
+    kestran::testing::setLastWriteTime((root / "base.db0").string(), kTimeA);
     writeArchive(patch, root / "patch.db1", kTimeB);
 
     // Forward slashes, and on Windows a drive letter, in -o.
@@ -149,8 +151,8 @@ TEST_F(KestranDbTool, ExtractOnManyThreadsCopiesEveryFileOnceWithItsBytesAndTime
         EXPECT_EQ(result.status, 0) << targets[t] << ": " << result.err;
         EXPECT_EQ(result.err, "");
         EXPECT_EQ(filesBelow(targets[t]), expected) << targets[t];
-        EXPECT_EQ(fs::last_write_time(fs::path(targets[t]) / "d0" / "s0" / "f0.dat"), kTimeB);
-        EXPECT_EQ(fs::last_write_time(fs::path(targets[t]) / "d1" / "s1" / "f1.dat"), kTimeA);
+        EXPECT_EQ(kestran::testing::lastWriteTime((fs::path(targets[t]) / "d0" / "s0" / "f0.dat").string()), kTimeB);
+        EXPECT_EQ(kestran::testing::lastWriteTime((fs::path(targets[t]) / "d1" / "s1" / "f1.dat").string()), kTimeA);
     }
     EXPECT_EQ(invoke({"extract", "/", "-o", targets[0], "-j", "0", "--root", root.string()}).status, 2);
 }

@@ -9,6 +9,8 @@
 #include "installation_options.h"
 #include "tool_fixture.h"
 
+#include "support/file_times.h"
+
 namespace kestran::cli {
 namespace {
 
@@ -95,9 +97,9 @@ TEST_F(KestranDbTool, ExtractCopiesLikeCpRWithTheWinningBytesAndArchiveTimes) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");  // no bar: standard error is no terminal
     EXPECT_EQ(readText(out / "textures" / "wall.dds"), std::string(wallB.begin(), wallB.end()));
-    EXPECT_EQ(fs::last_write_time(out / "textures" / "wall.dds"), kTimeB);
+    EXPECT_EQ(kestran::testing::lastWriteTime((out / "textures" / "wall.dds").string()), kTimeB);
     EXPECT_EQ(readText(out / "system.ltx"), "width=1024\r\n");
-    EXPECT_EQ(fs::last_write_time(out / "system.ltx"), kTimeA);
+    EXPECT_EQ(kestran::testing::lastWriteTime((out / "system.ltx").string()), kTimeA);
     EXPECT_FALSE(fs::exists(out / "config"));
 
     // The whole installation, into a directory that does not exist yet.
@@ -111,7 +113,7 @@ TEST_F(KestranDbTool, ExtractCopiesLikeCpRWithTheWinningBytesAndArchiveTimes) {
     EXPECT_EQ(files,
               (std::set<std::string>{"a.txt", "config/system.ltx", "levels/l01/level.dat", "textures/wall.dds"}));
     EXPECT_EQ(readText(all / "levels" / "l01" / "level.dat"), std::string(level.begin(), level.end()));
-    EXPECT_EQ(fs::last_write_time(all / "levels" / "l01" / "level.dat"), kTimeB);
+    EXPECT_EQ(kestran::testing::lastWriteTime((all / "levels" / "l01" / "level.dat").string()), kTimeB);
     EXPECT_EQ(readText(all / "a.txt"), "alpha");
 }
 

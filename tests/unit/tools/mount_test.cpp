@@ -39,6 +39,7 @@
 #include <vector>
 
 #include "support/archive_builder.h"
+#include "support/file_times.h"
 #include "support/temp_folder.h"
 
 namespace kestran::cli {
@@ -375,7 +376,7 @@ protected:
 
     void writeArchive(const ArchiveBuilder& builder, const std::string& name, std::time_t time) {
         builder.write((root / name).string());
-        fs::last_write_time(root / name, time);
+        kestran::testing::setLastWriteTime((root / name).string(), time);
     }
 
     std::vector<std::string> selection() const { return {"--root", root.string(), "--version-code", "0"}; }

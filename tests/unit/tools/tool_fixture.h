@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "support/archive_builder.h"
+#include "support/file_times.h"
 #include "support/temp_folder.h"
 #include "tool_runner.h"
 
@@ -48,7 +49,7 @@ inline std::vector<std::string> linesOf(const std::string& text) {
 
 inline void writeArchive(const ArchiveBuilder& builder, const fs::path& path, std::time_t time) {
     builder.write(path.string());
-    fs::last_write_time(path, time);
+    kestran::testing::setLastWriteTime(path.string(), time);
 }
 
 class KestranDbTool : public ::testing::Test {
