@@ -27,6 +27,11 @@
 #include "common/ascii.h"
 #include "common/failure.h"
 
+// A 32-bit build must have 64-bit file offsets and inode numbers (-D_FILE_OFFSET_BITS=64):
+// without them stat and open fail on files of 2 GiB or more, and readdir breaks off
+// on file systems with 64-bit inode numbers or directory offsets.
+static_assert(sizeof(off_t) >= 8 && sizeof(ino_t) >= 8, "build with -D_FILE_OFFSET_BITS=64");
+
 namespace kestran::platform {
 
 namespace {
