@@ -11,7 +11,8 @@ source "$(dirname "$0")/lib/i386.sh"
 add_foreign_architecture i386
 install_missing_packages g++-multilib \
   libboost1.81-dev:i386 libboost-program-options1.81-dev:i386 libboost-regex1.81-dev:i386 \
-  libboost-filesystem1.81-dev:i386 liblzo2-dev:i386 libgtest-dev:i386 libgmock-dev:i386 qemu-user-static
+  libboost-filesystem1.81-dev:i386 liblzo2-dev:i386 libgtest-dev:i386 libgmock-dev:i386
+install_current_qemu_user
 if ! let_i386_programs_start /lib/ld-linux.so.2 --version; then
   echo "32-bit programs cannot start here, not even through QEMU" >&2
   exit 1

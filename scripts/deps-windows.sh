@@ -9,9 +9,10 @@
 #       ${KESTRAN_WINDOWS_CACHE:-~/.cache/kestran/windows}/<triplet>/prefix
 # Idempotent: every built piece leaves a stamp, and a rerun with everything in
 # place does nothing and prints nothing. Each step that does work prints its time.
-# A wine32 that cannot be installed is reported; the 32-bit tests then skip. On a kernel
-# that cannot start 32-bit programs, QEMU's user-mode emulator is registered to start
-# them (qemu-user-static and a binfmt_misc entry; needs root).
+# A wine32 that cannot be installed is reported; the 32-bit tests then skip. QEMU's
+# user-mode emulator in a release that runs 32-bit Wine (qemu-user-static, from the
+# release's backports where its own is older); on a kernel that cannot start 32-bit
+# programs, it is registered to start them (a binfmt_misc entry; needs root).
 script_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 source "$script_dir/lib/fail-loudly.sh"
 source "$script_dir/lib/packages.sh"
@@ -43,9 +44,10 @@ if ! package_installed wine32:i386 && [ ! -f "$wine32_note" ]; then
   fi
 fi
 
-# A kernel without 32-bit program support can still start 32-bit Wine through QEMU's
-# user-mode emulator. It is slow, so scripts/test-windows.sh then runs the 32-bit tests
-# in a reduced form. A failed attempt is remembered like wine32's.
+# The win32 tests start 32-bit Wine through QEMU's user-mode emulator on every machine
+# (scripts/test-windows.sh); a kernel without 32-bit program support needs it to start
+# any 32-bit program. A failed attempt is remembered like wine32's.
+install_current_qemu_user
 qemu_note="$cache_root/qemu-i386-unavailable"
 if package_installed wine32:i386 && [ ! -f "$qemu_note" ] && ! let_i386_programs_start /usr/lib/wine/wine --version; then
   mkdir -p "$cache_root"; date -u +%FT%TZ >"$qemu_note"

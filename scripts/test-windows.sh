@@ -10,13 +10,15 @@
 #   scripts/test-windows.sh            both targets
 #   scripts/test-windows.sh win64      only the named presets
 #
-# On a kernel without 32-bit program support, 32-bit Wine runs through QEMU where
-# deps-windows.sh could set that up, and the win32 tests run in a reduced form (see
-# "32-bit tests through QEMU" below). Where 32-bit Wine cannot run at all, win32 is
-# still built, the checks of its DLL that need no Wine run, and every test that needs
-# Wine is reported as SKIPPED. Without Xvfb the dialog tests say SKIPPED too.
+# The win32 tests run with every 32-bit program started through QEMU's user-mode
+# emulator, on every machine (see "32-bit programs through QEMU" below), so that a
+# fault that shows only there cannot hide behind the machine a run happens to get.
+# Where 32-bit Wine cannot run at all, win32 is still built, the checks of its DLL that
+# need no Wine run, and every test that needs Wine is reported as SKIPPED with the
+# reason in the closing lines.
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 source "$root/scripts/lib/fail-loudly.sh"
+source "$root/scripts/lib/ctest-summary.sh"
 
 cd "$root"
 presets=("$@")
@@ -54,13 +56,9 @@ if [ -n "$wine32" ] && [ "$can32" -eq 0 ]; then
   why32="32-bit Wine is installed but cannot start here ($( ("$wine32" --version 2>&1 || true) | tail -n 1 |
     sed 's/^.*line [0-9]*: //'); a kernel without 32-bit program support gives 'Exec format error')"
 fi
-# 32-bit programs started by QEMU's user-mode emulator (set up by deps-windows.sh where
-# the kernel cannot start them itself).
-emulated32=0
-[ "$can32" -eq 1 ] && grep -qsx enabled /proc/sys/fs/binfmt_misc/qemu-i386 && emulated32=1
 [ "$can64" -eq 1 ] || [ "$can32" -eq 1 ] || { echo "no Wine loader can run here" >&2; exit 1; }
 boot_loader="$wine64"
-[ "$can32" -eq 1 ] && { [ "$emulated32" -eq 0 ] || [ "$can64" -eq 0 ]; } && boot_loader="$wine32"
+[ "$can64" -eq 1 ] || boot_loader="$wine32"
 
 # --- Build ------------------------------------------------------------------------
 # A target that fails to build doesn't stop the others: the tests that did build
@@ -83,6 +81,7 @@ done
 mkdir -p "$root/build"
 xvfb_pid="" server_pid=""
 stop_servers() {
+  stop_i386_through_qemu
   if [ -n "$server_pid" ]; then
     "$wineserver" -k >/dev/null 2>&1 || true
     wait "$server_pid" 2>/dev/null || true
@@ -99,12 +98,12 @@ if command -v Xvfb >/dev/null; then
     export DISPLAY=":$(head -n 1 "$display_file")"
     echo "==> Xvfb on display $DISPLAY"
   else
-    echo "==> Xvfb did not start (see build/xvfb.log): the dialog tests will be SKIPPED"
-    kill "$xvfb_pid" 2>/dev/null || true; xvfb_pid=""
+    rm -f "$display_file"
+    echo "Xvfb did not start (see build/xvfb.log)" >&2; exit 1
   fi
   rm -f "$display_file"
 else
-  echo "==> Xvfb is not installed: the dialog tests will be SKIPPED"
+  echo "Xvfb is not installed, though scripts/deps-windows.sh ran" >&2; exit 1
 fi
 
 # --- One wineserver for all runs --------------------------------------------------
@@ -151,15 +150,49 @@ fi
 # its output open and hang ctest.
 "$boot_loader" wineboot >>"$server_log" 2>&1 </dev/null
 
-# --- 32-bit tests through QEMU ---------------------------------------------------
-# Under emulation every start of a 32-bit Wine program takes about a minute, so ctest's
-# one process per case would take hours: each test program runs once with all its
-# cases instead, two at a time. QEMU cannot run a 32-bit Wine process's threads side
-# by side (even a plain program racing a few std::threads crashes in QEMU), so the
-# cases that race threads on purpose are left out here; the native, tsan and win64
-# runs cover them. A program that QEMU itself kills ("qemu: uncaught target signal")
-# is started once more; a test that fails is never retried.
-threaded_cases="HostThreads.*:GuardedSets.ThreadsThatListOneInstallationAtOnceLoadItOnce:GuardedSets.LookupsWhileOtherThreadsLoad"
+# --- 32-bit programs through QEMU -------------------------------------------------
+# The win32 tests start every 32-bit program (the Wine loader, the test programs,
+# kestran-db.exe) through QEMU's user-mode emulator, as a kernel without 32-bit
+# support does. Where the kernel starts them itself, a binfmt_misc entry of this run's
+# own makes QEMU start them while the win32 tests run, and goes again at the end. The
+# QEMU is the one deps-windows.sh made sure of (a release that runs 32-bit Wine:
+# before 10.0, QEMU did not keep MAP_FIXED_NOREPLACE and Wine failed at start with
+# "failed to map the shared user data"). Where no entry can be made here (no root, no
+# binfmt_misc), the programs start natively and the closing lines say so.
+binfmt=/proc/sys/fs/binfmt_misc
+run_entry=kestran-test-i386
+run_entry_made=0
+how32=""
+i386_magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
+i386_mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
+start_i386_through_qemu() {
+  if grep -qsx enabled "$binfmt/qemu-i386"; then
+    how32="through QEMU ($(sed -n 's/^interpreter //p' "$binfmt/qemu-i386"): this kernel cannot start 32-bit programs itself"
+    return 0
+  fi
+  local qemu=/usr/bin/qemu-i386-static why=""
+  if [ ! -x "$qemu" ]; then
+    why="$qemu is missing"
+  elif [ ! -w "$binfmt/register" ] && ! mount -t binfmt_misc binfmt_misc "$binfmt" 2>/dev/null; then
+    why="binfmt_misc cannot be used here (not mounted, and mounting it was refused)"
+  elif [ -e "$binfmt/$run_entry" ] && ! echo -1 >"$binfmt/$run_entry" 2>/dev/null; then
+    why="an entry $run_entry that this run cannot replace is registered"
+  elif ! printf ':%s:M::%s:%s:%s:F' "$run_entry" "$i386_magic" "$i386_mask" "$qemu" >"$binfmt/register" 2>/dev/null; then
+    why="binfmt_misc refused a new entry"
+  fi
+  if [ -n "$why" ]; then
+    how32="NATIVELY, not through QEMU: $why"
+    return 0
+  fi
+  run_entry_made=1
+  how32="through QEMU ($("$qemu" --version | head -n 1)), by an entry of this run: this kernel starts 32-bit programs itself"
+}
+stop_i386_through_qemu() {
+  [ "$run_entry_made" -eq 1 ] || return 0
+  echo -1 >"$binfmt/$run_entry" 2>/dev/null || true
+  run_entry_made=0
+}
+
 # The checks of a preset's built DLL that need no Wine: its export table, imports
 # and resources, read from the file.
 check_built_dll() {  # PRESET
@@ -169,79 +202,11 @@ check_built_dll() {  # PRESET
     "$(sed -n 's/^CMAKE_OBJDUMP:FILEPATH=//p' "$dir/CMakeCache.txt")" \
     "$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$dir/CMakeCache.txt")"
 }
-run_emulated_program() {  # LOG, then the command
-  local log="$1"; shift
-  local attempt
-  for attempt in 1 2; do
-    timeout 1800 "$@" >"$log" 2>&1 </dev/null && return 0
-    grep -q '^qemu: uncaught target signal' "$log" || return 1
-    [ "$attempt" -eq 1 ] && cp "$log" "$log.qemu-crash" && echo "    QEMU crashed in $(basename "$log" .log); starting it once more"
-  done
-  return 1
-}
-run_emulated_win32() {
-  local dir="$root/build/win32" out="$root/build/win32/emulated"
-  rm -rf "$out"; mkdir -p "$out"
-  local names=() exes=() arguments=() exe name i
-  local filter="-$threaded_cases"
-  [ -n "${DISPLAY:-}" ] || filter+=":PropertiesDialog.*"
-  for exe in "$dir"/tests/unit/*/*_tests.exe "$dir"/tests/host/*_tests.exe; do
-    names+=("$(basename "$exe" .exe)"); exes+=("$exe"); arguments+=("--gtest_filter=$filter")
-  done
-  for exe in "$dir"/fuzz/fuzz_replay_*.exe; do
-    name="$(basename "$exe" .exe)"
-    names+=("$name"); exes+=("$exe"); arguments+=("$root/fuzz/corpus/${name#fuzz_replay_}")
-  done
-  # The script's own servers run in the background too: only these runs are counted
-  # and waited for.
-  local pids=() live pid
-  for i in "${!names[@]}"; do
-    while live=0; for pid in "${pids[@]}"; do kill -0 "$pid" 2>/dev/null && live=$((live + 1)); done
-      [ "$live" -ge "$jobs" ]; do sleep 1; done
-    ( run_emulated_program "$out/${names[$i]}.log" "$wine32" "${exes[$i]}" "${arguments[$i]}"
-      echo $? >"$out/${names[$i]}.rc" ) &
-    pids+=($!)
-  done
-  for pid in "${pids[@]}"; do wait "$pid" || true; done
-  local cases=0 programs=0 failed=() n
-  for name in "${names[@]}"; do
-    if [ "$(cat "$out/$name.rc" 2>/dev/null)" = 0 ]; then
-      programs=$((programs + 1))
-      n="$(tr -d '\r' <"$out/$name.log" | sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\.$/\1/p')"
-      cases=$((cases + ${n:-0}))
-      echo "    passed: $name${n:+ ($n cases)}"
-    else
-      failed+=("$name"); echo "    FAILED: $name (build/win32/emulated/$name.log):"; tail -n 30 "$out/$name.log"
-    fi
-  done
-  local shot="skipped (no X display)"
-  if [ -n "${DISPLAY:-}" ]; then
-    if bash "$root/tests/host/dialog_screenshot.sh" "$wine32" "$dir/tests/host/host_tests.exe" "$dir/dialog-screenshot" \
-        >"$out/dialog_screenshot.log" 2>&1; then
-      shot="build/win32/dialog-screenshot/properties-dialog.png"
-    else
-      failed+=(dialog_screenshot); shot="FAILED (build/win32/emulated/dialog_screenshot.log)"
-    fi
-  fi
-  local checks="passed"
-  check_built_dll win32 >"$out/check_dll.log" 2>&1 ||
-    { checks="FAILED"; failed+=(check_dll); cat "$out/check_dll.log"; }
-  emulated_summary="through QEMU: $programs of ${#names[@]} test programs passed ($cases test cases, without the thread races); DLL checks $checks; dialog screenshot: $shot"
-  [ ${#failed[@]} -eq 0 ]
-}
 
 # --- Tests ------------------------------------------------------------------------
-counts_of() { grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$1" | tail -n 1 || true; }
 for p in "${presets[@]}"; do
   start=$SECONDS
   log="$root/build/$p/ctest-wine.log"
-  if [ "$p" = win32 ] && [ "$emulated32" -eq 1 ]; then
-    echo "==> win32 tests through QEMU: the kernel cannot start 32-bit programs (see build/win32/emulated/)"
-    if run_emulated_win32; then result="passed"; else result="FAILED"; status=1; fi
-    echo "==> win32 tests $result ($(elapsed $start))"
-    summary+=("win32: $result — $emulated_summary")
-    continue
-  fi
   if { [ "$p" = win64 ] && [ "$can64" -eq 0 ]; } || { [ "$p" = win32 ] && [ "$can32" -eq 0 ]; }; then
     reason="64-bit Wine cannot run here"; [ "$p" = win32 ] && reason="$why32"
     # What needs no Wine still runs: the checks of the built DLL (ctest itself can't
@@ -255,6 +220,10 @@ for p in "${presets[@]}"; do
     summary+=("$p: DLL export/import/resource checks $result; unit, host-boundary, registry and dialog tests SKIPPED ($reason)")
     continue
   fi
+  if [ "$p" = win32 ]; then
+    start_i386_through_qemu
+    echo "==> win32 tests, 32-bit programs $how32"
+  fi
   if ctest --preset "$p" -j "$jobs" 2>&1 | tee "$log"; then
     result="passed"
   else
@@ -263,14 +232,16 @@ for p in "${presets[@]}"; do
       echo "==> the wineserver stopped during the $p tests; its log:"; cat "$server_log"
     fi
   fi
-  counts="$(counts_of "$log")"
+  counts="$(ctest_summary "$p" "$log")"
   echo "==> $p tests $result ($(elapsed $start))"
   shot="$root/build/$p/dialog-screenshot/properties-dialog.png"
   [ -f "$shot" ] && grep -q 'host_properties_dialog_screenshot .*Passed' "$log" && counts+="; dialog screenshot: ${shot#"$root"/}"
   grep -q 'host_properties_dialog_screenshot .*Skipped' "$log" && counts+="; dialog screenshot SKIPPED"
+  [ "$p" = win32 ] && { stop_i386_through_qemu; counts+="; 32-bit programs started $how32"; }
   summary+=("$p: $result${counts:+ — $counts}")
 done
 
 echo
 printf '%s\n' "${summary[@]}"
+[ -z "${KESTRAN_RESULT_FILE:-}" ] || printf '%s\n' "${summary[@]}" >"$KESTRAN_RESULT_FILE"
 exit "$status"

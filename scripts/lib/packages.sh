@@ -8,6 +8,9 @@
 #   add_foreign_architecture ARCH         lets dpkg install packages of ARCH
 #   ensure_deb_src_entries                adds deb-src entries for the system's own
 #                                         binary sources, so that apt-get source works
+#   ensure_backports_entry                adds the release's backports suite from the
+#                                         same archive as the system's own packages
+#                                         (taken only when asked for with -t)
 #   apt_update                            refreshes the package lists once per script
 #
 # Every apt run waits up to ten minutes for another one to let go of the package lock.
@@ -57,19 +60,32 @@ add_foreign_architecture() {
 # (*.list) and deb822 (*.sources) files; prints nothing when there is no such source.
 # Third-party sources (other suites) are left out: many publish no sources.
 derive_deb_src_entries() {  # CODENAME FILE...
-  local codename=$1; shift
+  derive_entries deb-src "$@"
+}
+
+# The binary entry of the release's backports suite (CODENAME-backports) beside every
+# enabled binary source that carries the release's own suite (CODENAME): the same URIs,
+# components and keyring. Prints nothing when there is no such source.
+derive_backports_entries() {  # CODENAME FILE...
+  derive_entries backports "$@"
+}
+
+derive_entries() {  # deb-src|backports CODENAME FILE...
+  local kind=$1 codename=$2; shift 2
   [ $# -gt 0 ] || return 0
-  awk -v codename="$codename" '
+  awk -v codename="$codename" -v kind="$kind" '
     function ours(suites,    n, s, i, kept) {
       n = split(suites, s, /[ \t]+/); kept = ""
-      for (i = 1; i <= n; i++)
+      for (i = 1; i <= n; i++) {
+        if (kind == "backports") { if (s[i] == codename) return codename "-backports"; continue }
         if (s[i] == codename || index(s[i], codename "-") == 1) kept = kept (kept == "" ? "" : " ") s[i]
+      }
       return kept
     }
     function emit(uris, suites, components, signedBy, trusted) {
       suites = ours(suites)
       if (uris == "" || suites == "") return
-      print "Types: deb-src"
+      print "Types: " (kind == "backports" ? "deb" : "deb-src")
       print "URIs: " uris
       print "Suites: " suites
       if (components != "") print "Components: " components
@@ -153,6 +169,33 @@ ensure_deb_src_entries() {
   step "adding deb-src entries for the system's $codename sources ($kestran_deb_src_file)"
   printf '# Made by the kestran setup from the binary sources beside it.\n%s\n' "$entries" |
     $kestran_sudo tee "$kestran_deb_src_file" >/dev/null
+  kestran_apt_updated=0
+  apt_update
+  done_step
+}
+
+kestran_backports_file=/etc/apt/sources.list.d/kestran-backports.sources
+
+# Adds CODENAME-backports from the archive the system's own packages come from. apt
+# takes nothing from backports unless asked (apt-get install -t CODENAME-backports):
+# the archive marks the suite so.
+ensure_backports_entry() {
+  local codename files=() f
+  codename="$(. /etc/os-release && echo "${VERSION_CODENAME:-}")"
+  [ -n "$codename" ] || { echo "cannot tell this system's release: no VERSION_CODENAME in /etc/os-release" >&2; return 1; }
+  if apt-cache policy 2>/dev/null | grep -q " $codename-backports/"; then return 0; fi
+  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] && [ "$f" != "$kestran_deb_src_file" ] && [ "$f" != "$kestran_backports_file" ] && files+=("$f")
+  done
+  local entries
+  entries="$(derive_backports_entries "$codename" "${files[@]}")"
+  if [ -z "$entries" ]; then
+    echo "no binary source of $codename is configured for apt, so there is no backports suite to add beside it" >&2
+    return 1
+  fi
+  step "adding $codename-backports beside the system's $codename sources ($kestran_backports_file)"
+  printf '# Made by the kestran setup from the binary sources beside it.\n%s\n' "$entries" |
+    $kestran_sudo tee "$kestran_backports_file" >/dev/null
   kestran_apt_updated=0
   apt_update
   done_step

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The deb-src entries the setup derives from the system's binary sources: one-line and
-# deb822 files, options, embedded keys, disabled and third-party sources.
+# The deb-src and backports entries the setup derives from the system's binary sources:
+# one-line and deb822 files, options, embedded keys, disabled and third-party sources.
 source "$(dirname "$0")/../../scripts/lib/fail-loudly.sh"
 source "$(dirname "$0")/../../scripts/lib/packages.sh"
 work=$(mktemp -d)
@@ -68,4 +68,26 @@ if [ "$actual" != "${expected%$'\n'}" ]; then
   echo "FAILED: derived deb-src entries differ (see the diff above)"; exit 1
 fi
 [ -z "$(derive_deb_src_entries trixie "$work/sources.list")" ] || { echo "FAILED: another release's sources taken"; exit 1; }
-echo "PASSED: deb-src entries"
+
+# The backports suite goes beside each source of the release's own suite, and nowhere else.
+expected="Types: deb
+URIs: http://archive.example.org/debian
+Suites: bookworm-backports
+Components: main contrib
+
+Types: deb
+URIs: http://mirror.example.net/debian
+Suites: bookworm-backports
+Components: main
+Signed-By: 
+ -----BEGIN PGP PUBLIC KEY BLOCK-----
+ .
+ abc
+ -----END PGP PUBLIC KEY BLOCK-----
+"
+actual="$(derive_backports_entries bookworm "$work/sources.list" "$work/local.sources")"
+if [ "$actual" != "${expected%$'\n'}" ]; then
+  diff <(echo "$expected") <(echo "$actual") || true
+  echo "FAILED: derived backports entries differ (see the diff above)"; exit 1
+fi
+echo "PASSED: deb-src and backports entries"
