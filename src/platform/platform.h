@@ -114,7 +114,10 @@ enum class WriteResult {
 
 // Creates (or with overwrite, replaces) a local file with these bytes, and stamps its
 // creation, access and last-write times with time. The path is the system's own, taken
-// as it is: the user's folders are not matched without regard to case.
+// as it is: the user's folders are not matched without regard to case. A replacement is
+// written beside the target and takes its place only when complete: a failed write
+// leaves the existing file as it was. Only a regular file is replaced (through a
+// symbolic link to one); a FIFO, a device or a directory in its place fails at once.
 WriteResult writeLocalFile(const std::string& path, const std::uint8_t* data, std::size_t size, bool overwrite,
                            FileTime time);
 

@@ -334,18 +334,22 @@ ContentBuffer allocateContentBuffer(std::size_t size) {
     return ContentBuffer(static_cast<std::uint8_t*>(buffer));
 }
 
-WriteResult writeLocalFile(const std::string& path, const std::uint8_t* data, std::size_t size, bool overwrite,
-                           FileTime time) {
-    if (size > 0 && data == nullptr) return WriteResult::Failed;
-    const std::string& target = path;
-    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (overwrite ? O_TRUNC : O_EXCL);
-    FileDescriptor file(::open(target.c_str(), flags, 0666));
-    if (file.get() < 0) return errno == EEXIST ? WriteResult::AlreadyExists : WriteResult::Failed;
-    struct stat status {};
-    const bool isRegularFile = ::fstat(file.get(), &status) == 0 && S_ISREG(status.st_mode);
+namespace {
 
-    bool complete = writeAll(file.get(), data, size);
-    if (complete) {
+// A fresh file's name beside another, for writing before it takes that one's place.
+std::string temporarySibling(const std::string& target) {
+    static std::atomic<unsigned> counter{0};
+    const std::size_t slash = target.rfind('/');
+    const std::string directory = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    return directory + "." + name + ".kestran-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+}
+
+// Writes the bytes and the times to a descriptor and closes it; the errno of the
+// first failure, 0 when everything went in.
+int writeAndClose(FileDescriptor& file, const std::uint8_t* data, std::size_t size, FileTime time) {
+    int error = writeAll(file.get(), data, size) ? 0 : (errno != 0 ? errno : EIO);
+    if (error == 0) {
         // Access and last-write time; POSIX has no creation time to set. Like the
         // Windows side, a file system that keeps no such times doesn't fail the copy.
         const timespec stamp = timespecOf(time);
@@ -353,10 +357,51 @@ WriteResult writeLocalFile(const std::string& path, const std::uint8_t* data, st
         ::futimens(file.get(), times);
     }
     // A failing close can mean the data never reached the disk.
-    complete = file.close() && complete;
-    if (!complete) {
-        // Leave nothing partial behind (a device such as /dev/full is not removed).
-        if (isRegularFile) ::unlink(target.c_str());
+    if (!file.close() && error == 0) error = errno != 0 ? errno : EIO;
+    return error;
+}
+
+}  // namespace
+
+WriteResult writeLocalFile(const std::string& path, const std::uint8_t* data, std::size_t size, bool overwrite,
+                           FileTime time) {
+    if (size > 0 && data == nullptr) return WriteResult::Failed;
+    if (!overwrite) {
+        // Made only if nothing is there (O_EXCL also refuses a FIFO or a link in its
+        // place without opening it), so nothing of the user's is touched.
+        FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (file.get() < 0) return errno == EEXIST ? WriteResult::AlreadyExists : WriteResult::Failed;
+        if (writeAndClose(file, data, size, time) != 0) {
+            ::unlink(path.c_str());  // nothing partial stays behind
+            return WriteResult::Failed;
+        }
+        return WriteResult::Written;
+    }
+
+    // Overwriting: the bytes go to a fresh file beside the target, which takes the
+    // target's place only once it is complete, so a failed write (a full disk) leaves
+    // the user's file as it was. A symbolic link is written through, as an open of it
+    // would: the file it leads to is the one replaced, and the link stays.
+    std::string target = path;
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) {
+        char* real = ::realpath(path.c_str(), nullptr);
+        if (real == nullptr) return WriteResult::Failed;  // a link that leads nowhere
+        target = real;
+        std::free(real);
+    }
+    const bool exists = ::stat(target.c_str(), &status) == 0;
+    // Only a regular file is replaced: a FIFO would block the caller until a reader
+    // came, and a device or a directory is no file to copy into.
+    if (exists && !S_ISREG(status.st_mode)) return WriteResult::Failed;
+
+    const std::string temporary = temporarySibling(target);
+    FileDescriptor file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+    if (file.get() < 0) return WriteResult::Failed;
+    // The replacement keeps the permissions of the file it replaces.
+    if (exists) ::fchmod(file.get(), status.st_mode & 07777);
+    if (writeAndClose(file, data, size, time) != 0 || ::rename(temporary.c_str(), target.c_str()) != 0) {
+        ::unlink(temporary.c_str());
         return WriteResult::Failed;
     }
     return WriteResult::Written;

@@ -220,19 +220,38 @@ ContentBuffer allocateContentBuffer(std::size_t size) {
 WriteResult writeLocalFile(const std::string& path, const std::uint8_t* data, std::size_t size, bool overwrite,
                            FileTime time) {
     if (size > 0 && data == nullptr) return WriteResult::Failed;
-    const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                    overwrite ? CREATE_ALWAYS : CREATE_NEW, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
-        return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? WriteResult::AlreadyExists
-                                                                           : WriteResult::Failed;
+    if (!overwrite) {
+        const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? WriteResult::AlreadyExists
+                                                                               : WriteResult::Failed;
+        }
+        bool complete = writeContents(file, data, size, time);
+        complete = CloseHandle(file) && complete;
+        if (!complete) {
+            DeleteFileA(path.c_str());  // nothing partial stays behind
+            return WriteResult::Failed;
+        }
+        return WriteResult::Written;
     }
 
+    // Overwriting: the bytes go to a fresh file beside the target, which takes the
+    // target's place only once it is complete, so a failed write (a full disk) leaves
+    // the user's file as it was.
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return WriteResult::Failed;
+    static std::atomic<unsigned> counter{0};
+    const std::string temporary =
+        path + ".kestran-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++);
+    const HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return WriteResult::Failed;
     bool complete = writeContents(file, data, size, time);
     complete = CloseHandle(file) && complete;
+    complete = complete && MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
     if (!complete) {
-        // Nothing partial stays behind.
-        DeleteFileA(path.c_str());
+        DeleteFileA(temporary.c_str());
         return WriteResult::Failed;
     }
     return WriteResult::Written;

@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
+#include <fstream>
 #include <functional>
 #include <future>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -117,6 +121,61 @@ TEST_F(HostileFiles, AnArchiveThatShrinksBeforeTheCopyIsAReadError) {
     EXPECT_FALSE(fs::exists(out / "floor.dds"));
     EXPECT_EQ(host->getFile("/ARNA/docs/readme.txt", out / "readme.txt", 0), FS_FILE_READERROR);
     EXPECT_FALSE(fs::exists(out / "readme.txt"));
+}
+
+// A copy onto a FIFO (or a link to one) with the overwrite flag fails at once: opening
+// it to write would wait for a reader, holding the host's copy forever. When it does
+// block all the same, a reader drains the FIFO, which ends the wait, and the test fails.
+TEST_F(HostileFiles, ACopyOntoAFifoFailsWithoutBlocking) {
+    startHost();
+    ASSERT_FALSE(host->list("/ARNA").empty());
+    fs::create_directories(out);
+    const fs::path fifo = out / "wall.dds";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    fs::create_symlink(fifo, out / "link.dds");
+    for (const fs::path& target : {fifo, out / "link.dds"}) {
+        SCOPED_TRACE(target);
+        auto done = std::async(std::launch::async, [&] {
+            return host->getFile("/ARNA/textures/wall.dds", target, FS_COPYFLAGS_OVERWRITE);
+        });
+        if (done.wait_for(10s) == std::future_status::timeout) {
+            ADD_FAILURE() << "blocked on the FIFO " << fifo;
+            const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+            char sink[4096];
+            while (done.wait_for(10ms) == std::future_status::timeout) (void)::read(reader, sink, sizeof sink);
+            ::close(reader);
+        }
+        EXPECT_EQ(done.get(), FS_FILE_WRITEERROR);
+    }
+    EXPECT_TRUE(fs::is_fifo(fifo));
+}
+
+// An overwrite that fails part-way (here the process's file size limit; a full disk
+// alike) keeps the user's file as it was, instead of truncating and then removing it.
+TEST_F(HostileFiles, AFailedOverwriteKeepsTheOldFile) {
+    startHost();
+    ASSERT_FALSE(host->list("/ARNA").empty());
+    fs::create_directories(out);
+    const std::string old(200 * 1024, 'o');
+    std::ofstream(out / "floor.dds", std::ios::binary) << old;
+
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto savedSignal = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = saved;
+    limited.rlim_cur = 16 * 1024;  // the packed member unpacks to more than this
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const int result = host->getFile("/ARNA/textures/floor.dds", out / "floor.dds", FS_COPYFLAGS_OVERWRITE);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, savedSignal);
+
+    EXPECT_EQ(result, FS_FILE_WRITEERROR);
+    std::ifstream in(out / "floor.dds", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), old);
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1);
+    // With room again, the same copy replaces it.
+    EXPECT_EQ(host->getFile("/ARNA/textures/floor.dds", out / "floor.dds", FS_COPYFLAGS_OVERWRITE), FS_FILE_OK);
+    EXPECT_EQ(fs::file_size(out / "floor.dds"), floorTexture().size());
 }
 
 // The user's own target folders are matched as written: only names inside an

@@ -176,7 +176,42 @@ TEST_F(WriteLocalFileOnPosix, ShortWriteLeavesNoFile) {
     EXPECT_EQ(fresh, WriteResult::Failed);
     EXPECT_EQ(replaced, WriteResult::Failed);
     EXPECT_FALSE(fs::exists(path("big.dds")));
-    EXPECT_FALSE(fs::exists(path("old.dds")));
+    // The file that was to be replaced is as it was, and no temporary stays beside it.
+    EXPECT_EQ(readBytes("old.dds"), (Bytes{1, 2, 3}));
+    EXPECT_EQ(std::distance(fs::directory_iterator(root_), fs::directory_iterator()), 1);
+}
+
+// Overwriting replaces a regular file (through a symbolic link to one, which stays a
+// link) and keeps its permissions; anything else in its place (a FIFO, which would
+// block the open until a reader came, a link to one, a directory) fails at once.
+TEST_F(WriteLocalFileOnPosix, OverwritingReplacesOnlyRegularFiles) {
+    writeBytes("old.dds", {1, 2, 3});
+    ::chmod(path("old.dds").c_str(), 0640);
+    fs::create_symlink(path("old.dds"), path("link.dds"));
+    EXPECT_EQ(write(path("link.dds"), {4, 5}, true), WriteResult::Written);
+    EXPECT_EQ(readBytes("old.dds"), (Bytes{4, 5}));
+    EXPECT_TRUE(fs::is_symlink(path("link.dds")));
+    struct stat status {};
+    ASSERT_EQ(::stat(path("old.dds").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0640u);
+
+    ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0644), 0);
+    // A reader keeps a write that opens the FIFO from waiting, so that a regression
+    // fails this test instead of hanging it.
+    const int reader = ::open(path("fifo").c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    fs::create_symlink(path("fifo"), path("fifo-link"));
+    makeDirectory("folder");
+    for (const char* name : {"fifo", "fifo-link", "folder"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(write(path(name), {1}, true), WriteResult::Failed);
+        EXPECT_EQ(write(path(name), {1}, false), WriteResult::AlreadyExists);
+    }
+    char byte = 0;
+    EXPECT_EQ(::read(reader, &byte, 1), 0);  // nothing was written into it
+    ::close(reader);
+    EXPECT_EQ(fs::status(path("fifo")).type(), fs::fifo_file);
+    EXPECT_EQ(std::distance(fs::directory_iterator(root_), fs::directory_iterator()), 5);
 }
 
 // --- the rest
