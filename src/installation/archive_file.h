@@ -1,9 +1,11 @@
 #pragma once
 // One archive file of an installation, as the loader found it.
 #include <cstddef>
+#include <optional>
 #include <string>
 
 #include "common/file_time.h"
+#include "platform/platform.h"
 
 namespace kestran_db {
 
@@ -20,6 +22,15 @@ struct ArchiveFile {
     // POSIX the real, case-correct path on disk, since file names there are case-sensitive.
     std::string openPath;
     kestran::FileTime lastWriteTime;  // the time of every member this archive supplies
+    // The file whose header was read, as it was then. Its members' offsets hold only
+    // for that file: one rebuilt in place, or another renamed over its name, puts other
+    // bytes there. None for an archive that no loader read.
+    std::optional<kestran::platform::FileIdentity> identity;
 };
+
+// The archive opened again for its members' bytes. Throws kestran::Failure when it
+// cannot be opened (as ReadOnlyFile does), and when it is no longer the file that was
+// loaded: "ARCHIVE changed since it was loaded" (FailureKind::Unreadable).
+kestran::platform::ReadOnlyFile openLoadedArchive(const ArchiveFile& archive);
 
 }  // namespace kestran_db

@@ -53,7 +53,8 @@ ExtractedFile::ExtractedFile(const ArchiveFile& archive, const FileLocation& loc
     const std::uint64_t windowLength = std::uint64_t{distance} + sizeCompressed_;
     if (windowLength > std::numeric_limits<std::size_t>::max())
         throw kestran::Failure(kestran::FailureKind::Damaged, kBeyond4GiB);
-    view_ = kestran::platform::readWindow(archive.openPath, windowStart_, static_cast<std::size_t>(windowLength));
+    view_ =
+        kestran::platform::readWindow(openLoadedArchive(archive), windowStart_, static_cast<std::size_t>(windowLength));
     const std::uint8_t* stored = view_.data == nullptr ? nullptr : view_.data + distance;
 
     if (!isCompressed_) {
@@ -89,7 +90,7 @@ bool ExtractedFile::unpackInPlace(const ArchiveFile& archive, std::uint32_t offs
     if (sizeCompressed_ == 0 || sizeCompressed_ > room || room > std::numeric_limits<std::size_t>::max()) return false;
     // The packed bytes must be in the file before their unpacked size is allocated: a
     // record can claim a gigabyte that a short or cut archive never holds.
-    const kestran::platform::ReadOnlyFile file(kestran::platform::resolvePath(archive.openPath));
+    const kestran::platform::ReadOnlyFile file = openLoadedArchive(archive);
     const std::uint64_t fileSize = file.size();
     if (offset > fileSize || sizeCompressed_ > fileSize - offset)
         throw kestran::Failure(kestran::FailureKind::Damaged, kestran::platform::kWindowPastEnd);

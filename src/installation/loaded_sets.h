@@ -30,6 +30,12 @@ public:
         return sets_.emplace(name, std::move(set)).first->second;
     }
 
+    // Stores a set loaded again in place of the one the name holds (an installation
+    // whose archives changed); whoever still holds the old one keeps it until letting go.
+    std::shared_ptr<KestranDB> replace(const std::string& name, std::shared_ptr<KestranDB> set) {
+        return sets_[name] = std::move(set);
+    }
+
     std::size_t size() const { return sets_.size(); }
 
 private:

@@ -1,6 +1,7 @@
 #include "installation/loader.h"
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 #include "archive/chunk_stream.h"
@@ -42,17 +43,26 @@ void findFsgameArchives(const std::string& rootPath, std::vector<ArchiveFile>& a
 // Reads one archive's records (for the scrambled layouts, with the other key variant
 // tried once). The failure names the archive; for the plain layouts its message is the
 // summing-up "error", with the archive's own message as its cause.
-kestran::ArchiveTable readArchive(const ArchiveFile& archive, std::int32_t versionCode) {
+kestran::ArchiveTable readArchive(ArchiveFile& archive, std::int32_t versionCode) {
     // An archive that cannot be opened, or is not a regular file, gives a failed
     // stream: its first read fails ("error reading flag field").
     kestran::platform::FileStream stream(archive.openPath);
+    const std::optional<kestran::platform::FileIdentity> before = stream.identity();
+    kestran::ArchiveTable table;
     try {
-        return kestran::readArchiveRecords(stream, versionCode);
+        table = kestran::readArchiveRecords(stream, versionCode);
     } catch (const Failure& failure) {
         if (kestran::hasScrambledHeaders(static_cast<std::uint32_t>(versionCode)))
             throw failure.about(archive.openPath);
         throw Failure(failure.kind(), kLoadFailed, archive.openPath, failure.what());
     }
+    // The offsets just read hold for this file as it was: its members' bytes are read
+    // later only from the same file, unchanged (see openLoadedArchive). A file that
+    // changed while its header was read holds no table to trust.
+    if (before && stream.identity() != before)
+        throw Failure(FailureKind::Unreadable, archive.openPath + " changed while it was read");
+    archive.identity = before;
+    return table;
 }
 
 }  // namespace
@@ -77,17 +87,48 @@ void findArchives(const std::string& directory, std::vector<ArchiveFile>& archiv
     archives.insert(archives.end(), std::make_move_iterator(found.begin()), std::make_move_iterator(found.end()));
 }
 
+namespace {
+
+// The archives of an installation, in priority order.
+void findInstallationArchives(const std::string& rootPath, std::int32_t versionCode,
+                              std::vector<ArchiveFile>& archives) {
+    if (usesArchivesInRoot(versionCode))
+        findArchives(rootPath, archives);
+    else if (usesFsgame(versionCode))
+        findFsgameArchives(rootPath, archives);
+}
+
+}  // namespace
+
+bool archivesChanged(const KestranDB& set, std::int32_t versionCode) {
+    std::vector<ArchiveFile> now;
+    try {
+        findInstallationArchives(set.rootPath(), versionCode, now);
+    } catch (const Failure&) {
+        return true;
+    }
+    const std::vector<ArchiveFile>& loaded = set.archives();
+    if (now.size() != loaded.size()) return true;
+    for (std::size_t i = 0; i < now.size(); ++i) {
+        if (now[i].path != loaded[i].path || now[i].openPath != loaded[i].openPath) return true;
+        if (!loaded[i].identity) continue;
+        try {
+            if (kestran::platform::ReadOnlyFile(now[i].openPath).identity() != *loaded[i].identity) return true;
+        } catch (const Failure&) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::shared_ptr<KestranDB> loadInstallation(const std::string& rootPath, std::int32_t versionCode,
                                             const std::string& prefix, std::size_t maxEntries) {
     auto set = std::make_shared<KestranDB>(rootPath);
     // Every archive is found before the first is read: locations point into the list.
-    if (usesArchivesInRoot(versionCode))
-        findArchives(rootPath, set->archives());
-    else if (usesFsgame(versionCode))
-        findFsgameArchives(rootPath, set->archives());
+    findInstallationArchives(rootPath, versionCode, set->archives());
 
     std::size_t entered = 0;
-    for (const ArchiveFile& archive : set->archives()) {
+    for (ArchiveFile& archive : set->archives()) {
         const kestran::ArchiveTable table = readArchive(archive, versionCode);
         const std::vector<kestran::FileTableRecord>& records = table.records;
         entered += records.size();

@@ -36,6 +36,12 @@ constexpr std::size_t kMaxEntries = std::size_t{1} << 22;  // 4,194,304
 std::shared_ptr<KestranDB> loadInstallation(const std::string& rootPath, std::int32_t versionCode,
                                             const std::string& prefix, std::size_t maxEntries = kMaxEntries);
 
+// Whether a load now would read other archives than the set was read from: one of them
+// is another file or another version of it, or gone, or the archive folders hold other
+// archives than then (added, removed or renamed). Cheap: no header is read. A folder
+// that cannot be searched counts as a change, so that the next load reports it.
+bool archivesChanged(const KestranDB& set, std::int32_t versionCode);
+
 // Appends the "*.db*" entries of one directory, ordered by lower-cased full path.
 // Throws kestran::Failure for a full path that does not fit an archive record.
 void findArchives(const std::string& directory, std::vector<ArchiveFile>& archives);

@@ -19,6 +19,8 @@ class FileStreamBuffer : public std::streambuf {
 public:
     explicit FileStreamBuffer(ReadOnlyFile file);
 
+    const ReadOnlyFile& file() const { return file_; }
+
 protected:
     int_type underflow() override;
     std::streamsize xsgetn(char* into, std::streamsize count) override;
@@ -41,6 +43,12 @@ public:
 
     // Why the file could not be opened, when it could not.
     const std::optional<std::string>& openFailure() const { return openFailure_; }
+
+    // The open file's identity now; none when it could not be opened.
+    std::optional<FileIdentity> identity() const {
+        if (!buffer_) return std::nullopt;
+        return buffer_->file().identity();
+    }
 
 private:
     std::unique_ptr<FileStreamBuffer> buffer_;

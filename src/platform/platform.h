@@ -50,6 +50,25 @@ inline constexpr const char* kWindowNotAligned = "Window start not aligned to th
 inline constexpr const char* kWindowPastEnd = "Window reaches past the end of the file!";
 inline constexpr const char* kCantMapFile = "Can't map file!";
 
+// What tells one version of a file from another: the file itself (device and inode on
+// POSIX, volume serial number and file index on Windows), its size and its last-write
+// time, and on POSIX its status-change time, which a program that puts the old
+// last-write time back cannot. A file rebuilt in place, or another file renamed over
+// its name, has another.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t file = 0;
+    std::uint64_t size = 0;
+    std::int64_t lastWriteTime = 0;  // in the system's own unit (nanoseconds; FILETIME ticks)
+    std::int64_t changeTime = 0;     // POSIX's ctime in nanoseconds; 0 on Windows
+
+    bool operator==(const FileIdentity& other) const {
+        return device == other.device && file == other.file && size == other.size &&
+               lastWriteTime == other.lastWriteTime && changeTime == other.changeTime;
+    }
+    bool operator!=(const FileIdentity& other) const { return !(*this == other); }
+};
+
 // A regular file opened for reading by its path on this system (an openPath, or a
 // path that resolvePath gave). Opening never waits: a FIFO, a device or a socket is
 // refused, not opened, so a stray one among the archives cannot block the caller.
@@ -67,11 +86,15 @@ public:
 
     // The file's size now; it may change while the file is open.
     std::uint64_t size() const;
+    // The open file's identity now. Throws kestran::Failure when the system cannot say.
+    FileIdentity identity() const;
     // Reads up to length bytes from offset into `into` and gives the count read: fewer
     // than asked only where the file ends. Throws kestran::Failure on a read error.
     std::size_t readAt(std::uint64_t offset, std::uint8_t* into, std::size_t length) const;
 
 private:
+    friend struct FileWindow readWindow(const ReadOnlyFile& file, std::uint64_t windowStart, std::size_t length);
+
     std::intptr_t handle_;
 };
 
@@ -96,6 +119,9 @@ struct FileWindow {
 // reach past the end of the file (also when the file shrinks while it is read) or a
 // system that refuses it. A length of 0 gives an empty window.
 FileWindow readWindow(const std::string& path, std::uint64_t windowStart, std::size_t length);
+// The same of a file already open, so that the bytes come from the very file that was
+// checked (see FileIdentity).
+FileWindow readWindow(const ReadOnlyFile& file, std::uint64_t windowStart, std::size_t length);
 void releaseWindow(FileWindow& window);
 
 // A buffer for unpacked contents, uninitialised; throws std::bad_alloc. Large ones are

@@ -282,6 +282,18 @@ ReadOnlyFile& ReadOnlyFile::operator=(ReadOnlyFile&& other) noexcept {
 
 std::uint64_t ReadOnlyFile::size() const { return sizeOf(static_cast<int>(handle_)); }
 
+FileIdentity ReadOnlyFile::identity() const {
+    struct stat status {};
+    if (::fstat(static_cast<int>(handle_), &status) != 0) throw Failure(FailureKind::Unreadable, kCantReadFileSize);
+    FileIdentity identity;
+    identity.device = static_cast<std::uint64_t>(status.st_dev);
+    identity.file = static_cast<std::uint64_t>(status.st_ino);
+    identity.size = status.st_size < 0 ? 0 : static_cast<std::uint64_t>(status.st_size);
+    identity.lastWriteTime = static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+    identity.changeTime = static_cast<std::int64_t>(status.st_ctim.tv_sec) * 1000000000 + status.st_ctim.tv_nsec;
+    return identity;
+}
+
 std::size_t ReadOnlyFile::readAt(std::uint64_t offset, std::uint8_t* into, std::size_t length) const {
     return readFully(static_cast<int>(handle_), offset, into, length);
 }
@@ -293,7 +305,11 @@ std::uint32_t windowGranularity() {
 
 FileWindow readWindow(const std::string& path, std::uint64_t windowStart, std::size_t length) {
     if (windowStart % windowGranularity() != 0) throw Failure(FailureKind::Invalid, kWindowNotAligned);
-    const ReadOnlyFile file(resolvePath(path));
+    return readWindow(ReadOnlyFile(resolvePath(path)), windowStart, length);
+}
+
+FileWindow readWindow(const ReadOnlyFile& file, std::uint64_t windowStart, std::size_t length) {
+    if (windowStart % windowGranularity() != 0) throw Failure(FailureKind::Invalid, kWindowNotAligned);
     if (length == 0) {
         return {};
     }

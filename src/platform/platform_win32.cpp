@@ -145,6 +145,19 @@ ReadOnlyFile& ReadOnlyFile::operator=(ReadOnlyFile&& other) noexcept {
     return *this;
 }
 
+FileIdentity ReadOnlyFile::identity() const {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(reinterpret_cast<HANDLE>(handle_), &info))
+        throw Failure(FailureKind::Unreadable, kCantReadFileSize);
+    FileIdentity identity;
+    identity.device = info.dwVolumeSerialNumber;
+    identity.file = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    identity.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+    identity.lastWriteTime = static_cast<std::int64_t>((std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) |
+                                                       info.ftLastWriteTime.dwLowDateTime);
+    return identity;
+}
+
 std::uint64_t ReadOnlyFile::size() const {
     LARGE_INTEGER fileSize;
     if (!GetFileSizeEx(reinterpret_cast<HANDLE>(handle_), &fileSize) || fileSize.QuadPart < 0)
@@ -177,6 +190,30 @@ std::uint32_t windowGranularity() {
     return info.dwAllocationGranularity;
 }
 
+namespace {
+
+// The window of length bytes of an open file from windowStart (aligned, length > 0).
+FileWindow mapWindow(HANDLE file, std::uint64_t windowStart, std::size_t length) {
+    // A window past the end would need the mapping to grow, which a read-only file
+    // can't: refuse it with a message of its own. While the view is mapped the system
+    // refuses to truncate the file, so the view cannot fault later.
+    LARGE_INTEGER fileSize;
+    if (!GetFileSizeEx(file, &fileSize) || fileSize.QuadPart < 0)
+        throw Failure(FailureKind::Unreadable, kCantReadFileSize);
+    const auto size = static_cast<std::uint64_t>(fileSize.QuadPart);
+    if (windowStart > size || length > size - windowStart) throw Failure(FailureKind::Damaged, kWindowPastEnd);
+
+    const UniqueHandle mapping(CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr));
+    if (!mapping) throw Failure(FailureKind::Unreadable, kCantMapFile);
+    void* view = MapViewOfFile(mapping.get(), FILE_MAP_READ, static_cast<DWORD>(windowStart >> 32),
+                               static_cast<DWORD>(windowStart & 0xFFFFFFFFu), length);
+    // Both handles close on the way out; the view keeps the file's section alive.
+    if (view == nullptr) throw Failure(FailureKind::Unreadable, kCantMapFile);
+    return FileWindow{static_cast<const std::uint8_t*>(view), length, view};
+}
+
+}  // namespace
+
 FileWindow readWindow(const std::string& path, std::uint64_t windowStart, std::size_t length) {
     if (windowStart % windowGranularity() != 0) throw Failure(FailureKind::Invalid, kWindowNotAligned);
     const UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -184,23 +221,13 @@ FileWindow readWindow(const std::string& path, std::uint64_t windowStart, std::s
     if (file.get() == INVALID_HANDLE_VALUE) throw Failure(FailureKind::CannotOpen, kCantOpenFile);
     if (GetFileType(file.get()) != FILE_TYPE_DISK) throw Failure(FailureKind::Unreadable, kNotARegularFile);
     if (length == 0) return FileWindow{};
+    return mapWindow(file.get(), windowStart, length);
+}
 
-    // A window past the end would need the mapping to grow, which a read-only file
-    // can't: refuse it with a message of its own. While the view is mapped the system
-    // refuses to truncate the file, so the view cannot fault later.
-    LARGE_INTEGER fileSize;
-    if (!GetFileSizeEx(file.get(), &fileSize) || fileSize.QuadPart < 0)
-        throw Failure(FailureKind::Unreadable, kCantReadFileSize);
-    const auto size = static_cast<std::uint64_t>(fileSize.QuadPart);
-    if (windowStart > size || length > size - windowStart) throw Failure(FailureKind::Damaged, kWindowPastEnd);
-
-    const UniqueHandle mapping(CreateFileMappingA(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
-    if (!mapping) throw Failure(FailureKind::Unreadable, kCantMapFile);
-    void* view = MapViewOfFile(mapping.get(), FILE_MAP_READ, static_cast<DWORD>(windowStart >> 32),
-                               static_cast<DWORD>(windowStart & 0xFFFFFFFFu), length);
-    // Both handles close on the way out; the view keeps the file's section alive.
-    if (view == nullptr) throw Failure(FailureKind::Unreadable, kCantMapFile);
-    return FileWindow{static_cast<const std::uint8_t*>(view), length, view};
+FileWindow readWindow(const ReadOnlyFile& file, std::uint64_t windowStart, std::size_t length) {
+    if (windowStart % windowGranularity() != 0) throw Failure(FailureKind::Invalid, kWindowNotAligned);
+    if (length == 0) return FileWindow{};
+    return mapWindow(reinterpret_cast<HANDLE>(file.handle_), windowStart, length);
 }
 
 void releaseWindow(FileWindow& window) {

@@ -24,10 +24,13 @@ class GuardedSets {
 public:
     using Loader = std::function<std::shared_ptr<kestran_db::KestranDB>(
         const std::string& rootPath, std::int32_t versionCode, const std::string& prefix)>;
+    // Whether a loaded set's archives changed since it was loaded (see archivesChanged).
+    using ChangeCheck = std::function<bool(const kestran_db::KestranDB& set, std::int32_t versionCode)>;
 
-    // Loads with loadInstallation; tests put their own loader in.
+    // Loads with loadInstallation, and again once the archives changed; tests put their
+    // own loader in (and a change check, or none: then a set is never loaded again).
     GuardedSets();
-    explicit GuardedSets(Loader loader);
+    explicit GuardedSets(Loader loader, ChangeCheck changed = nullptr);
 
     GuardedSets(const GuardedSets&) = delete;
     GuardedSets& operator=(const GuardedSets&) = delete;
@@ -36,8 +39,11 @@ public:
     std::shared_ptr<const kestran_db::KestranDB> find(const std::string& name) const;
 
     // The set of an installation, loaded first (with the prefix "\NAME\") when the name
-    // has none. A load that throws stores nothing, so the next call tries again; the
-    // loader's exception goes on to the caller.
+    // has none, or again when its archives changed since (a modder rebuilt one while the
+    // file manager is open): the new set takes the old one's place, and callers that
+    // still hold the old one keep it until they let go. A load that throws stores
+    // nothing (the old set stays), so the next call tries again; the loader's exception
+    // goes on to the caller.
     std::shared_ptr<const kestran_db::KestranDB> findOrLoad(const std::string& name, const Installation& installation);
 
     std::size_t size() const;
@@ -46,6 +52,7 @@ private:
     std::shared_ptr<std::mutex> loadLockFor(const std::string& name);
 
     Loader loader_;
+    ChangeCheck changed_;
     mutable std::shared_mutex setsMutex_;
     kestran_db::LoadedSets sets_;
     std::mutex loadLocksMutex_;

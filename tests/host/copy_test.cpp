@@ -2,6 +2,7 @@
 // progress calls and aborts, and the local file's bytes and times.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -155,6 +156,40 @@ TEST_F(CopyTest, ArchiveGoneAfterListingIsNotFound) {
     fs::remove(temp.path() / "arna" / "resources.db1");
     EXPECT_EQ(host->getFile("/ARNA/textures/wall.dds", out / "wall.dds", 0), FS_FILE_NOTFOUND);
     EXPECT_FALSE(fs::exists(out / "wall.dds"));
+}
+
+// A modder rebuilds an archive while the file manager is open (in place, or a new file
+// renamed over it): the offsets of the first load point into other data now, so a copy
+// before the next listing is a read error, never another member's bytes, for stored and
+// packed members alike. The next listing inside the installation loads it again, and
+// then the rebuilt archive's files list and copy.
+TEST_F(CopyTest, AnArchiveRebuiltAfterTheListingIsAReadErrorUntilTheNextListingLoadsItAgain) {
+    const fs::path archive = temp.path() / "arna" / "resources.db0";
+    for (const bool renamedOver : {false, true}) {
+        SCOPED_TRACE(renamedOver ? "renamed over" : "rebuilt in place");
+        ASSERT_EQ(host->getFile("/ARNA/docs/readme.txt", out / "readme.txt", FS_COPYFLAGS_OVERWRITE), FS_FILE_OK);
+        // The same members behind a new one in front: every offset moves.
+        kestran::testing::ArchiveBuilder rebuilt(0);
+        rebuilt.storedFile("added.txt", bytesOf(std::string(4096, 'x')))
+            .storedFile("docs\\readme.txt", bytesOf("read me, again"))
+            .compressedFile("textures\\floor.dds", bytesOf(floorTexture()));
+        const fs::path written = renamedOver ? temp.path() / "arna" / "rebuilt.tmp" : archive;
+        writeArchive(written, rebuilt, kOldTime + (renamedOver ? 200 : 100));
+        if (renamedOver) fs::rename(written, archive);
+
+        for (const char* file : {"/ARNA/docs/readme.txt", "/ARNA/textures/floor.dds"}) {
+            SCOPED_TRACE(file);
+            EXPECT_EQ(host->getFile(file, out / "copy", FS_COPYFLAGS_OVERWRITE), FS_FILE_READERROR);
+        }
+        EXPECT_EQ(readFile(out / "readme.txt"), renamedOver ? "read me, again" : "read me");
+
+        const auto top = PluginHost::names(host->list("/ARNA"));
+        EXPECT_NE(std::find(top.begin(), top.end(), "added.txt"), top.end());
+        EXPECT_EQ(host->getFile("/ARNA/docs/readme.txt", out / "readme.txt", FS_COPYFLAGS_OVERWRITE), FS_FILE_OK);
+        EXPECT_EQ(readFile(out / "readme.txt"), "read me, again");
+        EXPECT_EQ(host->getFile("/ARNA/textures/floor.dds", out / "floor.dds", FS_COPYFLAGS_OVERWRITE), FS_FILE_OK);
+        EXPECT_EQ(readFile(out / "floor.dds"), floorTexture());
+    }
 }
 
 TEST_F(CopyTest, ProgressAborts) {

@@ -21,7 +21,7 @@ OpenMember::OpenMember(const kestran_db::FileLocation& location, MemberCache& ca
         throw Failure(FailureKind::Damaged, kBeyond4GiB);
     if (location.isCompressed) return;
     if (location.sizeReal > location.sizeCompressed) throw Failure(FailureKind::Damaged, kStoredTooShort);
-    archive_.emplace(location.archive->openPath);
+    archive_.emplace(kestran_db::openLoadedArchive(*location.archive));
 }
 
 kestran::Span<const std::uint8_t> OpenMember::read(std::uint64_t offset, std::size_t length, std::uint8_t* buffer) {

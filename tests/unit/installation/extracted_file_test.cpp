@@ -4,6 +4,8 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "common/failure.h"
 #include "installation/kestran_db.h"
@@ -91,8 +93,59 @@ TEST_F(Extract, BytesStayReadableWhenTheArchiveShrinks) {
     boost::filesystem::resize_file(root / "data" / "a.db0", 4096, refused);
     EXPECT_EQ(Bytes(file.data(), file.data() + file.sizeReal()), big);
     if (refused) return;
-    // Taken again now, the copy is refused, not cut short.
-    EXPECT_EQ(failureOf(*set, "\\ARNA\\big.bin"), "Window reaches past the end of the file!");
+    // Taken again now, the copy is refused, not cut short: the archive is no longer
+    // the file that was loaded.
+    EXPECT_EQ(failureOf(*set, "\\ARNA\\big.bin"), set->archives()[0].openPath + " changed since it was loaded");
+}
+
+// An archive rebuilt after the load (in place, by another file renamed over it, or
+// grown by a member in front) holds other bytes at the offsets the load recorded: a
+// copy is a read failure that says so, never another member's bytes. For both layouts,
+// stored and packed members alike.
+TEST_F(Extract, AnArchiveChangedSinceTheLoadGivesAFailureNeverOtherBytes) {
+    enum class Change { RebuiltInPlace, RenamedOver, GrownInFront };
+    const Bytes first = bytes(std::string(3000, 'a') + "first");
+    const Bytes second = bytes(std::string(3000, 'b') + "second");
+    for (const std::uint32_t versionCode : {0u, 2u}) {
+        for (const bool packed : {false, true}) {
+            for (const Change change : {Change::RebuiltInPlace, Change::RenamedOver, Change::GrownInFront}) {
+                SCOPED_TRACE(std::to_string(versionCode) + (packed ? " packed " : " stored ") +
+                             std::to_string(static_cast<int>(change)));
+                boost::filesystem::remove_all(root);
+                boost::filesystem::create_directories(root);
+                auto build = [&](const std::vector<std::pair<std::string, Bytes>>& members) {
+                    ArchiveBuilder builder(versionCode);
+                    for (const auto& [name, contents] : members)
+                        packed ? builder.compressedFile(name, contents) : builder.storedFile(name, contents);
+                    return builder;
+                };
+                writeArchive("a.db0", build({{"one.bin", first}, {"two.bin", second}}));
+                if (versionCode == 2) writeText("fsgame.ltx", "$root$=true|false|$fs_root$\n");
+                const auto set = loadInstallation(root.string(), static_cast<std::int32_t>(versionCode), "\\ARNA\\");
+                ASSERT_EQ(contents(set->extract("\\ARNA\\one.bin")), std::string(3000, 'a') + "first");
+
+                // The new archive has another time, as a rebuild has.
+                switch (change) {
+                    case Change::RebuiltInPlace:
+                        writeArchive("a.db0", build({{"two.bin", second}, {"one.bin", first}}), 1700000100);
+                        break;
+                    case Change::RenamedOver:
+                        writeArchive("new.tmp", build({{"two.bin", second}, {"one.bin", first}}), 1700000100);
+                        boost::filesystem::rename(root / "new.tmp", root / "a.db0");
+                        break;
+                    case Change::GrownInFront:
+                        writeArchive("a.db0",
+                                     build({{"pad.bin", Bytes(4096, 'p')}, {"one.bin", first}, {"two.bin", second}}),
+                                     1700000100);
+                        break;
+                }
+                EXPECT_EQ(failureOf(*set, "\\ARNA\\one.bin"),
+                          set->archives()[0].openPath + " changed since it was loaded");
+                EXPECT_EQ(failureOf(*set, "\\ARNA\\two.bin"),
+                          set->archives()[0].openPath + " changed since it was loaded");
+            }
+        }
+    }
 }
 
 TEST_F(Extract, WindowStartsAtTheGranularityBelowTheOffset) {
