@@ -100,6 +100,14 @@ void findInstallationArchives(const std::string& rootPath, std::int32_t versionC
 
 }  // namespace
 
+std::vector<std::string> archiveDirectories(const std::string& rootPath, std::int32_t versionCode) {
+    if (usesArchivesInRoot(versionCode)) return {rootPath};
+    if (!usesFsgame(versionCode)) return {};
+    kestran::platform::FileStream in(kestran::platform::resolvePath(fsgamePath(rootPath)));
+    if (in.openFailure()) return {};
+    return readFsgameDirectories(in, rootPath);
+}
+
 bool archivesChanged(const KestranDB& set, std::int32_t versionCode) {
     std::vector<ArchiveFile> now;
     try {

@@ -36,6 +36,11 @@ constexpr std::size_t kMaxEntries = std::size_t{1} << 22;  // 4,194,304
 std::shared_ptr<KestranDB> loadInstallation(const std::string& rootPath, std::int32_t versionCode,
                                             const std::string& prefix, std::size_t maxEntries = kMaxEntries);
 
+// The directories a load searches for archives, in order: the root for VersionCode 0
+// and 1, the folders that fsgame.ltx names for 2 and 3 (none without it), none for any
+// other value. For telling people where a load looked.
+std::vector<std::string> archiveDirectories(const std::string& rootPath, std::int32_t versionCode);
+
 // Whether a load now would read other archives than the set was read from: one of them
 // is another file or another version of it, or gone, or the archive folders hold other
 // archives than then (added, removed or renamed). Cheap: no header is read. A folder

@@ -186,6 +186,32 @@ InstallationChoice chooseInstallation(const po::variables_map& vm) {
     return choice;
 }
 
+namespace {
+
+// A folder searched for archives, marked when it is not there.
+std::string shownFolder(const std::string& folder) {
+    boost::system::error_code error;
+    const bool there = boost::filesystem::is_directory(platform::resolvePath(folder), error) && !error;
+    return printablePath(folder) + (there ? "" : " (missing)");
+}
+
+// An installation without a single archive is a wrong root, build or fsgame.ltx far
+// more often than a real one: say where the load looked.
+std::string noArchivesMessage(const InstallationChoice& choice) {
+    const std::vector<std::string> searched = kestran_db::archiveDirectories(choice.rootPath, choice.versionCode);
+    std::string message = "no archives in " + printablePath(choice.rootPath) + " (searched: ";
+    if (searched.empty()) {
+        if (choice.versionCode == 2 || choice.versionCode == 3)
+            message += "nothing: the root holds no fsgame.ltx that names an archive folder";
+        else
+            message += "nothing: version code " + std::to_string(choice.versionCode) + " has no archive folders";
+    }
+    for (std::size_t i = 0; i < searched.size(); ++i) message += (i == 0 ? "" : ", ") + shownFolder(searched[i]);
+    return message + ")";
+}
+
+}  // namespace
+
 LoadedInstallation loadChosenInstallation(const InstallationChoice& choice) {
     // A missing root gives the plug-in an empty installation; here it is a mistake.
     boost::system::error_code error;
@@ -205,10 +231,13 @@ LoadedInstallation loadChosenInstallation(const InstallationChoice& choice) {
             message += " (read as an archive with scrambled headers, since the root holds no fsgame.ltx)";
         throw Failure(e.kind(), message, e.subject().empty() ? choice.rootPath : e.subject());
     }
+    if (loaded.db->archives().empty()) throw Failure(FailureKind::NotFound, noArchivesMessage(choice));
     loaded.top = prefix.substr(0, prefix.size() - 1);
     loaded.rootOnDisk = platform::resolvePath(choice.rootPath);
     loaded.versionCode = choice.versionCode;
     if (choice.verbose) {
+        for (const std::string& folder : kestran_db::archiveDirectories(choice.rootPath, choice.versionCode))
+            std::cerr << "kestran-db: searched " << shownFolder(folder) << '\n';
         std::cerr << "kestran-db: " << loaded.db->archives().size() << " archives read\n";
     }
     return loaded;

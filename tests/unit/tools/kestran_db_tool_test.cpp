@@ -183,10 +183,12 @@ TEST_F(KestranDbTool, TheInstallationIsChosenByRootWithBuildOrVersionCodeOrByASe
         EXPECT_EQ(run.status, 0) << selection[1] << ": " << run.err;
         EXPECT_EQ(run.out, kTopListing) << selection[2];
     }
-    // VersionCode 0 looks for archives in the root itself and finds none here.
+    // VersionCode 0 looks for archives in the root itself and finds none here: a wrong
+    // build, which says where it looked rather than list nothing and succeed.
     const ToolRun empty = tool({"ls", "-R"}, {"--root", game.string(), "--build", "3312ru"});
-    EXPECT_EQ(empty.status, 0) << empty.err;
+    EXPECT_EQ(empty.status, 1) << empty.err;
     EXPECT_EQ(empty.out, "");
+    EXPECT_EQ(empty.err, "kestran-db ls: no archives in " + game.string() + " (searched: " + game.string() + ")\n");
 
     std::ofstream((scratch / "broken.ini").string()) << "[installations]\nthis line is no option\n";
     const std::vector<std::string> failing[] = {
@@ -232,11 +234,15 @@ TEST_F(KestranDbTool, TheLayoutIsSeenFromTheRootAndToldWithVerbose) {
         EXPECT_NE(result.err.find("VersionCode 0"), std::string::npos) << result.err;
     }
     // --build and --version-code still choose: VersionCode 2 reads the root's fsgame.ltx,
-    // which is missing here, so nothing is found.
+    // which is missing here, so nothing is found, and the tool says where it looked.
     result = tool({"ls", "-v"}, {"--root", old.string(), "--version-code", "2"});
-    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.status, 1) << result.err;
     EXPECT_EQ(result.out, "");
     EXPECT_NE(result.err.find("--version-code 2"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("no archives in " + old.string() +
+                              " (searched: nothing: the root holds no fsgame.ltx that names an archive folder)"),
+              std::string::npos)
+        << result.err;
 }
 
 // Every failure names the file or path it is about.

@@ -63,13 +63,33 @@ TEST_F(ModderQuestions, ArchivesListsEachArchiveInReadingOrderWithWhatItSupplies
     EXPECT_EQ(lines[1].find(archivePath("a.db0")), lines[0].find("ARCHIVE"));
 }
 
-TEST_F(ModderQuestions, ArchivesOfAnInstallationWithoutArchivesIsTheHeaderAlone) {
+// A folder without a single archive is a wrong folder far more often than an
+// installation: every command fails and says where it looked, instead of answering
+// with nothing and exit status 0. With fsgame.ltx, the folders it names are listed, the
+// missing ones marked (and with -v, whether or not anything was found).
+TEST_F(ModderQuestions, AnInstallationWithoutArchivesFailsSayingWhereItLooked) {
     const fs::path empty = scratch / "empty";
     fs::create_directories(empty);
-    const ToolRun result = tool({"archives"}, {"--root", empty.string()});
-    EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(linesOf(result.out).size(), 1u) << result.out;
+    for (const char* command : {"archives", "ls", "conflicts", "which", "extract"}) {
+        SCOPED_TRACE(command);
+        std::vector<std::string> args{command};
+        if (std::string(command) == "which") args.push_back("x");
+        if (std::string(command) == "extract") args.insert(args.end(), {"/", "-o", (scratch / "out").string()});
+        const ToolRun result = tool(args, {"--root", empty.string()});
+        EXPECT_EQ(result.status, 1) << result.err;
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, std::string("kestran-db ") + command + ": no archives in " + empty.string() +
+                                  " (searched: " + empty.string() + ")\n");
+    }
     EXPECT_EQ(tool({"archives", "extra"}, {"--root", empty.string()}).status, 2);
+
+    fs::create_directories(empty / "data");
+    std::ofstream((empty / "fsgame.ltx").string()) << "$data$=true|false|$fs_root$|data\\\n"
+                                                   << "$mods$=true|false|$fs_root$|mods\\\n";
+    const ToolRun result = tool({"ls"}, {"--root", empty.string()});
+    EXPECT_EQ(result.status, 1);
+    const std::string data = empty.string() + "\\data", mods = empty.string() + "\\mods";
+    EXPECT_NE(result.err.find("(searched: " + data + ", " + mods + " (missing))"), std::string::npos) << result.err;
 }
 
 TEST_F(ModderQuestions, ConflictsListsEveryFileWithMoreThanOneCopyFromTheWinnerDown) {
