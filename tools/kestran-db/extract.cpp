@@ -27,25 +27,25 @@ namespace {
 namespace po = boost::program_options;
 
 constexpr const char* kUsage =
-    "usage: kestran-db extract VPATH... -o DIR [-k] [-j N] | extract -O VPATH\n"
+    "usage: kestran-db extract VPATH... -o DIR [-k] [--full-paths] [-j N] | extract -O VPATH\n"
     "         (--root DIR [--build B | --version-code N] | --config FILE --installation NAME)";
 
 // Plans every argument into one list of directories and files to make below the
-// target. Names that would leave it are refused here, and reported.
+// target. Names that would leave it are refused here, and reported. So is every entry
+// that would land where an earlier one of another entry lands (two arguments of the same
+// name, or names that differ in the archive but meet once converted from the code page):
+// as cp does, the later one is refused, naming both, before anything is written. The
+// same entry reached twice (an argument and a folder above it) is planned once.
 class Planner {
 public:
-    // Arguments can only meet when there are several (names in one directory differ).
-    Planner(const LoadedInstallation& installation, const std::string& target, bool keep, bool argumentsMayMeet,
-            ExtractionPlan& plan, ProgressReport& reporter)
-        : installation_(installation),
-          target_(target),
-          keep_(keep),
-          argumentsMayMeet_(argumentsMayMeet),
-          plan_(plan),
-          reporter_(reporter) {}
+    // With fullPaths every entry keeps its path from the top of the tree, so that no two
+    // arguments can meet.
+    Planner(const LoadedInstallation& installation, const std::string& target, bool fullPaths, ExtractionPlan& plan,
+            ProgressReport& reporter)
+        : installation_(installation), target_(target), fullPaths_(fullPaths), plan_(plan), reporter_(reporter) {}
 
     // The top's contents go straight into the target; anything else lands there under
-    // its own name.
+    // its own name (or its whole path, with fullPaths).
     void add(const std::string& virtualPath) {
         const kestran_db::FileNode* node = nullptr;
         try {
@@ -58,7 +58,19 @@ public:
             for (const kestran_db::FileNode* child : node->children()) addNode(*child, shownFrom(*child), std::nullopt);
             return;
         }
-        addNode(*node, shownFrom(*node), std::nullopt);
+        if (!fullPaths_) {
+            addNode(*node, shownFrom(*node), std::nullopt);
+            return;
+        }
+        // The folders above it, from the top down, each planned once.
+        const std::size_t from = installation_.top.size() + 1;
+        std::optional<std::size_t> parent;
+        for (std::size_t end = node->path().find('\\', from); end != std::string::npos;
+             end = node->path().find('\\', end + 1)) {
+            const kestran_db::FileNode* folder = installation_.db->findNode(std::string(node->path().substr(0, end)));
+            if (folder == nullptr || !(parent = addDirectory(*folder, from, parent))) return;
+        }
+        addNode(*node, from, parent);
     }
 
 private:
@@ -67,41 +79,65 @@ private:
     static std::size_t shownFrom(const kestran_db::FileNode& node) { return node.path().size() - node.name().size(); }
 
     void addNode(const kestran_db::FileNode& node, std::size_t from, std::optional<std::size_t> parent) {
-        if (const std::optional<std::string> why = localNameRefusal(node.name())) {
-            const std::string where = parent ? target_ + "/" + shownPath(plan_[*parent]) : target_;
-            refuse(node, from, *why + ", so it could land outside " + where);
-            return;
-        }
         if (!node.isDir()) {
             addFile(node, from, parent);
             return;
         }
-        plan_.push_back({&node, node.name(), from, parent, true, false});
-        const std::size_t self = plan_.size() - 1;
+        const std::optional<std::size_t> self = addDirectory(node, from, parent);
+        if (!self) return;
         for (const kestran_db::FileNode* child : node.children()) addNode(*child, from, self);
     }
 
-    // Two arguments may put a file at the same place (the same directory twice, say).
-    // As when they were copied one after the other, the later one stays; with --keep the
-    // first stays, and the later one counts as kept.
-    void addFile(const kestran_db::FileNode& node, std::size_t from, std::optional<std::size_t> parent) {
-        const PlannedEntry entry{&node, node.name(), from, parent, false, false};
-        if (!argumentsMayMeet_) {
-            plan_.push_back(entry);
-            return;
-        }
-        const std::string shown = shownPath(entry);
-        const auto [earlier, isNew] = filesByPlace_.emplace(shown, plan_.size());
+    // The plan's entry of a directory, made unless one of the same local path is
+    // there; none when it is refused.
+    std::optional<std::size_t> addDirectory(const kestran_db::FileNode& node, std::size_t from,
+                                            std::optional<std::size_t> parent) {
+        const PlannedEntry entry{&node, node.name(), from, parent, true};
+        if (!mayLand(entry)) return std::nullopt;
+        const auto [place, isNew] = places_.emplace(localPath(entry), plan_.size());
         if (!isNew) {
-            if (keep_) {
-                reporter_.report("kestran-db extract: kept \"" + printable(shown) +
-                                 "\": another argument already puts a file there (--keep)");
-                return;
-            }
-            plan_[earlier->second].superseded = true;
-            earlier->second = plan_.size();
+            if (plan_[place->second].isDirectory) return place->second;  // folders of one name merge
+            refuseMeeting(entry, plan_[place->second]);
+            return std::nullopt;
         }
         plan_.push_back(entry);
+        return plan_.size() - 1;
+    }
+
+    void addFile(const kestran_db::FileNode& node, std::size_t from, std::optional<std::size_t> parent) {
+        const PlannedEntry entry{&node, node.name(), from, parent, false};
+        if (!mayLand(entry)) return;
+        const auto [place, isNew] = places_.emplace(localPath(entry), plan_.size());
+        if (!isNew) {
+            if (plan_[place->second].node != &node) refuseMeeting(entry, plan_[place->second]);
+            return;
+        }
+        plan_.push_back(entry);
+    }
+
+    // Whether the name may become a local name; reports it when not.
+    bool mayLand(const PlannedEntry& entry) {
+        const std::optional<std::string> why = localNameRefusal(entry.name);
+        if (!why) return true;
+        const std::string where = entry.parent ? target_ + "/" + localPath(plan_[*entry.parent]) : target_;
+        refuse(*entry.node, entry.shownFrom, *why + ", so it could land outside " + where);
+        return false;
+    }
+
+    // The entry's path below the target, as it is written: its names converted.
+    std::string localPath(const PlannedEntry& entry) const {
+        const std::string name = localName(entry.name);
+        return entry.parent ? localPath(plan_[*entry.parent]) + "/" + name : name;
+    }
+
+    // Both named by their whole paths in the tree: their shown paths may be the same.
+    void refuseMeeting(const PlannedEntry& later, const PlannedEntry& earlier) {
+        const std::size_t whole = installation_.top.size() + 1;
+        const PlannedEntry earlierWhole{earlier.node, earlier.name, whole, std::nullopt, earlier.isDirectory};
+        std::string why = "it would land on \"" + localPath(earlier) + "\", where \"" + shownPath(earlierWhole) + "\"";
+        why += earlier.isDirectory ? " is a folder" : " was just put";
+        if (!fullPaths_) why += " (--full-paths keeps each entry's path)";
+        refuse(*later.node, whole, why);
     }
 
     // Names every file below a refused entry (or the entry itself when nothing is below
@@ -111,17 +147,16 @@ private:
             for (const kestran_db::FileNode* child : node.children()) refuse(*child, from, why);
             return;
         }
-        const PlannedEntry entry{&node, node.name(), from, std::nullopt, false, false};
+        const PlannedEntry entry{&node, node.name(), from, std::nullopt, false};
         reporter_.report("kestran-db extract: refused \"" + printable(shownPath(entry)) + "\": " + printable(why));
     }
 
     const LoadedInstallation& installation_;
     const std::string& target_;
-    bool keep_;
-    bool argumentsMayMeet_;
+    bool fullPaths_;
     ExtractionPlan& plan_;
     ProgressReport& reporter_;
-    std::unordered_map<std::string, std::size_t> filesByPlace_;
+    std::unordered_map<std::string, std::size_t> places_;  // local path below the target -> plan entry
 };
 
 // -O: the bytes of one file, unchanged, to standard output.
@@ -155,6 +190,7 @@ int runExtract(const Arguments& args) {
                           "the directory to copy into (made when missing)")(
         "stdout,O", "write the one file VPATH names to standard output instead")(
         "keep,k", "never replace an existing file: each one is reported, and the exit status is 1")(
+        "full-paths", "give every entry its whole path from the top of the installation")(
         "jobs,j", po::value<unsigned>()->value_name("N"), "copy with N threads (default: one per processor core)");
     addInstallationOptions(options);
     const po::variables_map vm = parseCommandLine(args, options, "vpath", po::value<std::vector<std::string>>(), -1);
@@ -172,6 +208,10 @@ int runExtract(const Arguments& args) {
                               "in the way of a directory or file, that entry is refused and the link is left\n"
                               "as it is. A file is written under a temporary name that then replaces the\n"
                               "old one, so an existing file is never written through.\n"
+                              "Two entries that would land at one place (arguments of the same name, or names\n"
+                              "that meet once converted from the code page): the later one is refused, naming\n"
+                              "both, before anything is written, and the exit status is 1. --full-paths gives\n"
+                              "every entry its path from the top of the installation, as tar and unzip do.\n"
                               "Files are copied by one thread per processor core (see --jobs). A progress bar\n"
                               "goes to standard error when it is a terminal (on Windows, a console).\n"
                               "With -O (--stdout), the bytes of the one file VPATH names go to standard output,\n"
@@ -205,7 +245,7 @@ int runExtract(const Arguments& args) {
 
     ProgressReport reporter;
     ExtractionPlan plan;
-    Planner planner(installation, target, keep, virtualPaths.size() > 1, plan, reporter);
+    Planner planner(installation, target, vm.count("full-paths") != 0, plan, reporter);
     for (const std::string& virtualPath : virtualPaths) planner.add(virtualPath);
     extractPlan(plan, platform::OutputDirectory(target), keep, jobs, reporter);
     return reporter.anyReported() ? kExitFailure : kExitOk;

@@ -135,7 +135,7 @@ std::string shownPath(const PlannedEntry& entry) {
 void extractPlan(const ExtractionPlan& plan, OutputDirectory target, bool keep, unsigned jobs,
                  ProgressReport& progress) {
     std::size_t files = 0;
-    for (const PlannedEntry& entry : plan) files += entry.isDirectory || entry.superseded ? 0 : 1;
+    for (const PlannedEntry& entry : plan) files += entry.isDirectory ? 0 : 1;
     progress.start(files, files > 1 && standardErrorIsConsole());
 
     const Copier copier(keep, progress);
@@ -177,7 +177,7 @@ void extractPlan(const ExtractionPlan& plan, OutputDirectory target, bool keep, 
         const PlannedEntry& entry = plan[i];
         if (entry.parent && failed[*entry.parent]) {
             failed[i] = true;
-            if (!entry.isDirectory && !entry.superseded) progress.advance();
+            if (!entry.isDirectory) progress.advance();
             continue;
         }
         // Depth-first: the parent is the innermost open directory once those finished
@@ -195,7 +195,6 @@ void extractPlan(const ExtractionPlan& plan, OutputDirectory target, bool keep, 
             }
             continue;
         }
-        if (entry.superseded) continue;
         if (task.into != into || task.entries.size() == kFilesPerTask) {
             handOver();
             task.into = into;

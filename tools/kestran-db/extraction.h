@@ -23,7 +23,6 @@ struct PlannedEntry {
     std::size_t shownFrom = 0;                   // where in the node's path the shown path starts
     std::optional<std::size_t> parent;           // the directory entry it lies in; none: the target
     bool isDirectory = false;
-    bool superseded = false;  // a later argument puts another file at the same place
 };
 
 // The entry's path below the target, "/" between names, for messages.

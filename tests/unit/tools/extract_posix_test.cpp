@@ -4,11 +4,33 @@
 
 #include <boost/filesystem.hpp>
 #include <fstream>
+#include <iterator>
 
 #include "tool_fixture.h"
 
 namespace kestran::testing {
 namespace {
+
+// Names that differ in the archive but meet once converted from the code page (a
+// CP1251 name and its UTF-8 twin): one file is written, and the other is refused by
+// name, the same one whatever the threads do.
+TEST_F(KestranDbTool, ExtractRefusesNamesThatMeetOnceConverted) {
+    ArchiveBuilder archive(0);
+    archive.storedFile("\xE0.txt", bytesOf("cp1251")).storedFile("\xD0\xB0.txt", bytesOf("utf-8"));
+    const fs::path root = installationOf("twins", archive);
+    const fs::path out = scratch / "out";
+    for (int run = 0; run < 3; ++run) {
+        fs::remove_all(out);
+        const ToolRun result = tool({"extract", "/", "-o", out.string(), "-j", "4"}, {"--root", root.string()});
+        EXPECT_EQ(result.status, 1);
+        // Byte order puts the CP1251 name (0xE0) after the UTF-8 one (0xD0): it is refused.
+        EXPECT_EQ(result.err,
+                  "kestran-db extract: refused \"\xD0\xB0.txt\": it would land on \"\xD0\xB0.txt\", where "
+                  "\"\xD0\xB0.txt\" was just put (--full-paths keeps each entry's path)\n");
+        EXPECT_EQ(readText(out / "\xD0\xB0.txt"), "utf-8");
+        EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1);
+    }
+}
 
 // A symbolic link below the target is never followed: not into a directory, not onto a
 // file. Such entries are refused and reported; the rest is copied.

@@ -157,19 +157,52 @@ TEST_F(KestranDbTool, ExtractOnManyThreadsCopiesEveryFileOnceWithItsBytesAndTime
     EXPECT_EQ(invoke({"extract", "/", "-o", targets[0], "-j", "0", "--root", root.string()}).status, 2);
 }
 
-// Arguments that put files at the same place behave as if copied one after the other.
-TEST_F(KestranDbTool, ExtractOfArgumentsThatMeetKeepsTheLaterOneOrWithKeepTheFirst) {
+// Two entries that would land at one place: the later one is refused, naming both,
+// before anything is written (as cp refuses to overwrite a file it has just made), and
+// the exit status is 1, however many threads copy; with --full-paths each keeps its path.
+// The same entry reached twice is copied once, as cp copies a source named twice.
+TEST_F(KestranDbTool, ExtractRefusesAnEntryThatWouldLandOnAnEarlierOne) {
+    ArchiveBuilder builder(0);
+    builder.storedFile("levels\\l01\\level.dat", bytesOf("one"))
+        .storedFile("levels\\l02\\level.dat", bytesOf("two"))
+        .storedFile("maps\\level.dat\\x.txt", bytesOf("x"));
+    const fs::path root = installationOf("meet", builder);
     const fs::path out = scratch / "out";
-    ToolRun result = onGame({"extract", "textures", "/textures/", "a.txt", "-o", out.string()});
-    EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(filesBelow(out),
-              (std::map<std::string, std::string>{{"a.txt", "alpha"}, {"textures/wall.dds", textOf(wallB)}}));
+    for (const char* jobs : {"1", "4"}) {
+        SCOPED_TRACE(jobs);
+        fs::remove_all(out);
+        const ToolRun result = tool({"extract", "levels/l01/level.dat", "levels/l02/level.dat", "maps/level.dat", "-o",
+                                     out.string(), "-j", jobs},
+                                    {"--root", root.string()});
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.err,
+                  "kestran-db extract: refused \"levels/l02/level.dat\": it would land on \"level.dat\", where "
+                  "\"levels/l01/level.dat\" was just put (--full-paths keeps each entry's path)\n"
+                  "kestran-db extract: refused \"maps/level.dat/x.txt\": it would land on \"level.dat\", where "
+                  "\"levels/l01/level.dat\" was just put (--full-paths keeps each entry's path)\n");
+        EXPECT_EQ(filesBelow(out), (std::map<std::string, std::string>{{"level.dat", "one"}}));
+    }
 
     fs::remove_all(out);
-    result = onGame({"extract", "textures", "textures", "-o", out.string(), "-k"});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_NE(result.err.find("\"textures/wall.dds\""), std::string::npos) << result.err;
-    EXPECT_EQ(readText(out / "textures" / "wall.dds"), textOf(wallB));
+    ToolRun result =
+        tool({"extract", "levels/l01/level.dat", "levels/l02/level.dat", "maps", "-o", out.string(), "--full-paths"},
+             {"--root", root.string()});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(filesBelow(out),
+              (std::map<std::string, std::string>{
+                  {"levels/l01/level.dat", "one"}, {"levels/l02/level.dat", "two"}, {"maps/level.dat/x.txt", "x"}}));
+
+    // One entry named twice is copied once; a file named beside its folder lands where
+    // each argument puts it.
+    for (const char* keep : {"--jobs=2", "-k"}) {
+        fs::remove_all(out);
+        result = onGame({"extract", "textures", "/textures/", "textures/wall.dds", "a.txt", "-o", out.string(), keep});
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(result.err, "");
+        EXPECT_EQ(filesBelow(out),
+                  (std::map<std::string, std::string>{
+                      {"a.txt", "alpha"}, {"textures/wall.dds", textOf(wallB)}, {"wall.dds", textOf(wallB)}}));
+    }
 }
 
 }  // namespace
