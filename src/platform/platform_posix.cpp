@@ -459,6 +459,23 @@ bool isSymbolicLink(int directory, const std::string& name) {
 }
 
 // A name for a temporary file beside the target, unlikely to meet anything there.
+// Gives a file in a directory another name there unless that name is taken (EEXIST in
+// error then). renameat2's RENAME_NOREPLACE where the file system has it; else a hard
+// link under the new name, which fails when it is taken, and the old name removed.
+bool renameWithoutReplacing(int directory, const std::string& from, const std::string& to, int& error) {
+    if (::renameat2(directory, from.c_str(), directory, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
+        error = errno;
+        return false;
+    }
+    if (::linkat(directory, from.c_str(), directory, to.c_str(), 0) != 0) {
+        error = errno;
+        return false;
+    }
+    ::unlinkat(directory, from.c_str(), 0);
+    return true;
+}
+
 std::string temporaryName(const std::string& name) {
     static std::atomic<unsigned> counter{0};
     return "." + name + ".kestran-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
@@ -502,13 +519,13 @@ WriteResult OutputDirectory::writeFile(const std::string& name, const std::uint8
     }
     if (exists && !overwrite) return WriteResult::AlreadyExists;
 
-    // Without overwrite the file is made under its own name, and only if nothing is
-    // there; with it, under a temporary name that then replaces the entry.
-    const std::string written = overwrite ? temporaryName(name) : name;
+    // The file is made under a temporary name and takes its own only once it is
+    // complete: an interrupted or failed write never leaves a partial file under the
+    // final name. Without overwrite, a file that appeared meanwhile is left alone.
+    const std::string written = temporaryName(name);
     FileDescriptor file(
         ::openat(directory, written.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
     if (file.get() < 0) {
-        if (!overwrite && errno == EEXIST) return WriteResult::AlreadyExists;
         why = "cannot create " + shown + ": " + std::strerror(errno);
         return WriteResult::Failed;
     }
@@ -526,6 +543,11 @@ WriteResult OutputDirectory::writeFile(const std::string& name, const std::uint8
     if (complete && overwrite && ::renameat(directory, written.c_str(), directory, name.c_str()) != 0) {
         complete = false;
         error = errno;
+    }
+    if (complete && !overwrite && !renameWithoutReplacing(directory, written, name, error)) {
+        ::unlinkat(directory, written.c_str(), 0);
+        if (error == EEXIST) return WriteResult::AlreadyExists;
+        complete = false;
     }
     if (!complete) {
         ::unlinkat(directory, written.c_str(), 0);

@@ -365,13 +365,8 @@ WriteResult OutputDirectory::writeFile(const std::string& name, const std::uint8
         if (!overwrite) return WriteResult::AlreadyExists;
     }
     DWORD error = 0;
-    if (!overwrite) {
-        if (writeNewFile(full, data, size, time, error)) return WriteResult::Written;
-        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return WriteResult::AlreadyExists;
-        why = "cannot write " + full + " (Windows error " + std::to_string(error) + ")";
-        return WriteResult::Failed;
-    }
-    // A fresh file beside the target, which then takes its place.
+    // A fresh file beside the target, which takes the name only once it is complete: an
+    // interrupted or failed write never leaves a partial file under the final name.
     static std::atomic<unsigned> counter{0};
     const std::string temporary =
         path_ + "\\." + name + ".kestran-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++);
@@ -379,9 +374,13 @@ WriteResult OutputDirectory::writeFile(const std::string& name, const std::uint8
         why = "cannot write " + full + " (Windows error " + std::to_string(error) + ")";
         return WriteResult::Failed;
     }
-    if (!MoveFileExA(temporary.c_str(), full.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        why = "cannot replace " + full + " (" + lastErrorText() + ")";
+    // Without overwrite, a file that appeared meanwhile is left alone.
+    if (!MoveFileExA(temporary.c_str(), full.c_str(), overwrite ? MOVEFILE_REPLACE_EXISTING : 0)) {
+        error = GetLastError();
         DeleteFileA(temporary.c_str());
+        if (!overwrite && (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS))
+            return WriteResult::AlreadyExists;
+        why = "cannot replace " + full + " (Windows error " + std::to_string(error) + ")";
         return WriteResult::Failed;
     }
     return WriteResult::Written;

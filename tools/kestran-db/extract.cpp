@@ -206,8 +206,9 @@ int runExtract(const Arguments& args) {
                               "CON or NUL.txt, a ':' anywhere, a trailing dot or space). Nothing below DIR is\n"
                               "reached through a symbolic link (or, on Windows, a junction): where one stands\n"
                               "in the way of a directory or file, that entry is refused and the link is left\n"
-                              "as it is. A file is written under a temporary name that then replaces the\n"
-                              "old one, so an existing file is never written through.\n"
+                              "as it is. Every file is written under a temporary name that then takes its\n"
+                              "own, so an existing file is never written through, and Ctrl+C (or SIGTERM)\n"
+                              "lets the files being written finish, begins no other and leaves no partial file.\n"
                               "Two entries that would land at one place (arguments of the same name, or names\n"
                               "that meet once converted from the code page): the later one is refused, naming\n"
                               "both, before anything is written, and the exit status is 1. --full-paths gives\n"
@@ -243,11 +244,18 @@ int runExtract(const Arguments& args) {
                       "cannot make the directory" + (error ? ": " + error.message() : std::string()), target);
     }
 
+    // Ctrl+C lets the files being written finish (each is written under a temporary
+    // name and renamed when complete) and begins no other.
+    catchInterruptions();
     ProgressReport reporter;
     ExtractionPlan plan;
     Planner planner(installation, target, vm.count("full-paths") != 0, plan, reporter);
     for (const std::string& virtualPath : virtualPaths) planner.add(virtualPath);
     extractPlan(plan, platform::OutputDirectory(target), keep, jobs, reporter);
+    if (interrupted()) {
+        std::cerr << "kestran-db extract: interrupted; the files written so far are complete\n";
+        endAsInterrupted();
+    }
     return reporter.anyReported() ? kExitFailure : kExitOk;
 }
 

@@ -77,7 +77,11 @@ public:
 
     // Writes a task's files; safe on several threads for different names.
     void copy(const CopyTask& task) const {
-        for (const PlannedEntry* entry : task.entries) copy(*entry, *task.into);
+        for (const PlannedEntry* entry : task.entries) {
+            // Interrupted: the files in hand are finished, no other is begun.
+            if (interrupted()) return;
+            copy(*entry, *task.into);
+        }
     }
 
 private:
@@ -173,7 +177,7 @@ void extractPlan(const ExtractionPlan& plan, OutputDirectory target, bool keep, 
         if (threads.empty() || !queue.tryPush(task)) copier.copy(task);
         task = CopyTask();
     };
-    for (std::size_t i = 0; i < plan.size(); ++i) {
+    for (std::size_t i = 0; i < plan.size() && !interrupted(); ++i) {
         const PlannedEntry& entry = plan[i];
         if (entry.parent && failed[*entry.parent]) {
             failed[i] = true;

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <boost/filesystem.hpp>
+#include <csignal>
 #include <fstream>
 #include <iterator>
+#include <map>
 
 #include "tool_fixture.h"
 
@@ -29,6 +31,41 @@ TEST_F(KestranDbTool, ExtractRefusesNamesThatMeetOnceConverted) {
                   "\"\xD0\xB0.txt\" was just put (--full-paths keeps each entry's path)\n");
         EXPECT_EQ(readText(out / "\xD0\xB0.txt"), "utf-8");
         EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1);
+    }
+}
+
+// Ctrl+C (or SIGTERM) during an extraction: every file under its final name is whole,
+// no temporary stays behind, and the tool ends by the signal, as the shell expects.
+// Interrupted at several moments, early and late in the copying.
+TEST_F(KestranDbTool, AnInterruptedExtractionLeavesOnlyWholeFilesAndNoTemporaries) {
+    ArchiveBuilder archive(0);
+    std::map<std::string, Bytes> contents;
+    for (int i = 0; i < 12; ++i) {
+        const std::string name = "f" + std::to_string(i) + ".bin";
+        contents[name] = pattern(6 << 20, static_cast<std::uint8_t>(i));
+        archive.storedFile(name, contents[name]);
+    }
+    const fs::path root = installationOf("big", archive);
+    const fs::path out = scratch / "out";
+    const std::pair<int, int> interruptions[] = {{25, SIGINT}, {75, SIGTERM}, {150, SIGINT}, {300, SIGTERM}};
+    for (const auto& [delay, signal] : interruptions) {
+        SCOPED_TRACE(std::to_string(delay) + " ms, signal " + std::to_string(signal));
+        fs::remove_all(out);
+        const InterruptedRun run =
+            runToolInterrupted({"extract", "/", "-o", out.string(), "-j", "2", "--root", root.string()},
+                               std::filesystem::path(scratch.string()), std::chrono::milliseconds(delay), signal);
+        if (run.signal == 0) {
+            EXPECT_EQ(run.status, 0) << run.err;  // done before the signal came
+        } else {
+            EXPECT_EQ(run.signal, signal) << run.err;
+        }
+        if (!fs::exists(out)) continue;
+        for (fs::directory_iterator i(out), end; i != end; ++i) {
+            const std::string name = i->path().filename().string();
+            ASSERT_EQ(contents.count(name), 1u) << "left behind: " << name;
+            EXPECT_EQ(fs::file_size(i->path()), contents[name].size()) << name;
+            EXPECT_TRUE(readText(i->path()) == textOf(contents[name])) << name;
+        }
     }
 }
 

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -50,6 +51,22 @@ ToolRun runTool(const std::vector<std::string>& args, const std::filesystem::pat
     run.status = exitStatus(pid);
     run.rawOut = readFileText(outPath);
     run.out = run.rawOut;
+    run.err = readFileText(errPath);
+    return run;
+}
+
+InterruptedRun runToolInterrupted(const std::vector<std::string>& args, const std::filesystem::path& scratch,
+                                  std::chrono::milliseconds delay, int signal) {
+    const std::string errPath = (scratch / "stderr").string();
+    InterruptedRun run;
+    const pid_t pid = startTool(args, (scratch / "stdout").string(), errPath);
+    if (pid < 0) return run;
+    ::usleep(static_cast<useconds_t>(delay.count() * 1000));
+    ::kill(pid, signal);
+    int wstatus = 0;
+    ::waitpid(pid, &wstatus, 0);
+    if (WIFEXITED(wstatus)) run.status = WEXITSTATUS(wstatus);
+    if (WIFSIGNALED(wstatus)) run.signal = WTERMSIG(wstatus);
     run.err = readFileText(errPath);
     return run;
 }
