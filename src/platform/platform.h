@@ -42,6 +42,7 @@ std::string resolvePath(const std::string& path);
 
 // The failures of opening a file for reading.
 inline constexpr const char* kCantOpenFile = "Can't open file!";
+inline constexpr const char* kOutOfDescriptors = "Can't open file: this process has no file descriptor left!";
 inline constexpr const char* kNotARegularFile = "Not a regular file!";
 inline constexpr const char* kCantReadFileSize = "Can't read file size!";
 inline constexpr const char* kCantReadFile = "Can't read file!";
@@ -77,6 +78,8 @@ class ReadOnlyFile {
 public:
     // Throws kestran::Failure "Can't open file!" when the file cannot be opened, and
     // "Not a regular file!" for anything but a regular file (a directory included).
+    // A process out of file descriptors is told apart (kOutOfDescriptors, Unreadable):
+    // the file is there, and the cause is the process's own.
     explicit ReadOnlyFile(const std::string& path);
     ~ReadOnlyFile();
     ReadOnlyFile(ReadOnlyFile&& other) noexcept;

@@ -171,6 +171,8 @@ bool writeAll(int fd, const std::uint8_t* data, std::size_t size) {
 // read. Regular files ignore O_NONBLOCK.
 int openRegularFile(const std::string& path) {
     FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (file.get() < 0 && (errno == EMFILE || errno == ENFILE))
+        throw Failure(FailureKind::Unreadable, kOutOfDescriptors);
     if (file.get() < 0) throw Failure(FailureKind::CannotOpen, kCantOpenFile);
     struct stat status {};
     if (::fstat(file.get(), &status) != 0) throw Failure(FailureKind::Unreadable, kCantReadFileSize);

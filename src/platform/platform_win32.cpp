@@ -125,6 +125,8 @@ ReadOnlyFile::ReadOnlyFile(const std::string& path) : handle_(0) {
     // Shared with every other reader and writer, as a C runtime stream opens it.
     UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE && GetLastError() == ERROR_TOO_MANY_OPEN_FILES)
+        throw Failure(FailureKind::Unreadable, kOutOfDescriptors);
     if (file.get() == INVALID_HANDLE_VALUE) throw Failure(FailureKind::CannotOpen, kCantOpenFile);
     // A pipe or a device would make reads wait: only files on a disk are taken.
     if (GetFileType(file.get()) != FILE_TYPE_DISK) throw Failure(FailureKind::Unreadable, kNotARegularFile);

@@ -7,6 +7,7 @@
 #include "fuse_mount.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -142,6 +143,13 @@ int serveMount(const InstallationChoice& choice, const MountOptions& options, co
     const MountTree tree(*installation.db, top != nullptr ? *top : kestran_db::FileNode::emptyDirectory(), names,
                          options.versions);
     reportLeftOut(tree, installation.top);
+    // Every open of a stored member holds its archive open: take as many descriptors as
+    // the system lets this process have, not the shell's default soft limit.
+    rlimit descriptors{};
+    if (::getrlimit(RLIMIT_NOFILE, &descriptors) == 0 && descriptors.rlim_cur < descriptors.rlim_max) {
+        descriptors.rlim_cur = descriptors.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &descriptors);
+    }
     MemberCache cache(options.cacheBytes);
     MountedInstallation mounted(tree, cache, ::getuid(), ::getgid(), platform::currentTime(), options.foreground);
 

@@ -276,8 +276,12 @@ void read(fuse_req_t request, fuse_ino_t ino, size_t size, off_t offset, fuse_fi
         thread_local std::vector<std::uint8_t> buffer;
         const std::size_t length = size < kMaxRead ? size : kMaxRead;
         if (buffer.size() < length) buffer.resize(length);
+        // Holds an unpacked member's bytes until the reply has gone: a release on
+        // another thread may end the open (and with a cache of 0 free the member) as
+        // soon as the kernel has the reply, before fuse_reply_buf returns.
+        std::shared_ptr<const MemberCache::Member> holder;
         const kestran::Span<const std::uint8_t> bytes =
-            member->read(static_cast<std::uint64_t>(offset), length, buffer.data());
+            member->read(static_cast<std::uint64_t>(offset), length, buffer.data(), holder);
         fuse_reply_buf(request, reinterpret_cast<const char*>(bytes.data()), bytes.size());
     } catch (...) {
         replyFailure(request, static_cast<MountTree::Number>(ino));

@@ -24,13 +24,14 @@ OpenMember::OpenMember(const kestran_db::FileLocation& location, MemberCache& ca
     archive_.emplace(kestran_db::openLoadedArchive(*location.archive));
 }
 
-kestran::Span<const std::uint8_t> OpenMember::read(std::uint64_t offset, std::size_t length, std::uint8_t* buffer) {
+kestran::Span<const std::uint8_t> OpenMember::read(std::uint64_t offset, std::size_t length, std::uint8_t* buffer,
+                                                   std::shared_ptr<const MemberCache::Member>& holder) {
     const std::uint64_t size = location_.sizeReal;
     if (offset >= size || length == 0) return {};
     const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(length, size - offset));
     if (location_.isCompressed) {
-        const std::shared_ptr<const MemberCache::Member> member = unpacked();
-        return {member->data() + offset, count};
+        holder = unpacked();
+        return {holder->data() + offset, count};
     }
     if (archive_->readAt(location_.offset + offset, buffer, count) != count)
         throw Failure(FailureKind::Damaged, kArchiveShrank);

@@ -30,10 +30,13 @@ public:
 
     // Up to length bytes from offset, fewer only where the copy ends (none at or past
     // its end). A stored copy's bytes are read into buffer (room for length bytes); a
-    // compressed copy's are handed out where they lie, valid while this object lives.
-    // Throws kestran::Failure when the archive no longer holds the bytes (it shrank) or
-    // the copy does not unpack.
-    kestran::Span<const std::uint8_t> read(std::uint64_t offset, std::size_t length, std::uint8_t* buffer);
+    // compressed copy's are handed out where they lie, and holder keeps them valid for
+    // as long as it holds them, even once this object is gone (a release on another
+    // thread may end the open while the bytes are still being sent). Throws
+    // kestran::Failure when the archive no longer holds the bytes (it shrank, or changed
+    // since the load) or the copy does not unpack.
+    kestran::Span<const std::uint8_t> read(std::uint64_t offset, std::size_t length, std::uint8_t* buffer,
+                                           std::shared_ptr<const MemberCache::Member>& holder);
 
 private:
     std::shared_ptr<const MemberCache::Member> unpacked();

@@ -167,8 +167,9 @@ TEST_F(MemberCacheTest, OpenFilesReadAnyRangeAndFailOnceTheArchiveEndsBeforeThei
         {std::uint64_t{1} << 40, 10, 0},
     };
     std::vector<std::uint8_t> buffer(4096);
+    std::shared_ptr<const MemberCache::Member> holder;
     for (const auto& c : cases) {
-        const auto bytes = file->read(c.offset, c.length, buffer.data());
+        const auto bytes = file->read(c.offset, c.length, buffer.data(), holder);
         ASSERT_EQ(bytes.size(), c.got) << c.offset;
         if (c.got != 0) {
             EXPECT_TRUE(
@@ -176,20 +177,34 @@ TEST_F(MemberCacheTest, OpenFilesReadAnyRangeAndFailOnceTheArchiveEndsBeforeThei
                 << c.offset;
         }
     }
-    const auto part = packed.read(990, 4096, buffer.data());
+    const auto part = packed.read(990, 4096, buffer.data(), holder);
     ASSERT_EQ(part.size(), 10u);
     EXPECT_TRUE(std::equal(part.begin(), part.end(), memberBytes(3).begin() + 990));
 
     // The archive shrinks to half of the stored member: what lies beyond fails.
     boost::filesystem::resize_file(root / "a.db0", stored->offset + kStoredSize / 2);
-    EXPECT_EQ(file->read(0, 100, buffer.data()).size(), 100u);
-    EXPECT_THROW(file->read(kStoredSize - 100, 100, buffer.data()), Failure);
+    EXPECT_EQ(file->read(0, 100, buffer.data(), holder).size(), 100u);
+    EXPECT_THROW(file->read(kStoredSize - 100, 100, buffer.data(), holder), Failure);
     // An archive that is gone cannot be opened. Windows keeps a removed file
     // that is still open until its last handle closes, so close ours first.
     file.reset();
     boost::filesystem::remove(root / "a.db0");
     EXPECT_THROW(OpenMember(*stored, cache), Failure);
-    EXPECT_THROW(OpenMember(*members[2], cache).read(0, 10, buffer.data()), Failure);
+    EXPECT_THROW(OpenMember(*members[2], cache).read(0, 10, buffer.data(), holder), Failure);
+}
+
+// A compressed copy's bytes stay valid for whoever holds them after the open ends (a
+// release on another thread while a read's reply is still being sent), even when the
+// cache keeps nothing.
+TEST_F(MemberCacheTest, ReadBytesOutliveTheirOpenWhileHeld) {
+    MemberCache cache(0);
+    std::vector<std::uint8_t> buffer(4096);
+    std::shared_ptr<const MemberCache::Member> holder;
+    std::optional<OpenMember> packed(std::in_place, *members[3], cache);
+    const kestran::Span<const std::uint8_t> bytes = packed->read(100, 500, buffer.data(), holder);
+    packed.reset();
+    ASSERT_EQ(bytes.size(), 500u);
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), memberBytes(3).begin() + 100));
 }
 
 }  // namespace
