@@ -9,15 +9,20 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <boost/filesystem/operations.hpp>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <iostream>
 #include <memory>
+#include <optional>
+#include <thread>
 
 #include "command.h"
 #include "common/failure.h"
@@ -131,6 +136,69 @@ private:
     bool mounted_ = false;
 };
 
+// Without -f the command returns once the mount answers, as mount(8) does, and the
+// work goes on in a child process of a session of its own. A mount that does not start
+// (libfuse refuses an option as the kernel's session begins, say) fails the command
+// then: libfuse's reason reaches this standard error, which the child keeps until the
+// command has returned, and then points at /dev/null.
+//
+// Gives the exit status in the parent, and nothing in the child, which goes on serving.
+std::optional<int> detachOnceMounted(const std::string& point) {
+    int ready[2];
+    if (::pipe2(ready, O_CLOEXEC) != 0)
+        throw Failure(FailureKind::Invalid,
+                      std::string("kestran-db mount: cannot go to the background: ") + std::strerror(errno));
+    std::cout.flush();
+    std::cerr.flush();
+    const pid_t child = ::fork();
+    if (child < 0)
+        throw Failure(FailureKind::Invalid,
+                      std::string("kestran-db mount: cannot go to the background: ") + std::strerror(errno));
+    if (child == 0) {
+        ::close(ready[1]);
+        ::setsid();
+        // Once the parent has returned (or gone), the standard streams go nowhere.
+        std::thread([fd = ready[0]] {
+            char done = 0;
+            while (::read(fd, &done, 1) < 0 && errno == EINTR) {
+            }
+            ::close(fd);
+            const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+            if (null < 0) return;
+            for (const int stream : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) ::dup2(null, stream);
+            ::close(null);
+        }).detach();
+        return std::nullopt;
+    }
+    ::close(ready[0]);
+    // The mount answers once a stat of its root goes through the new session; one that
+    // failed to start makes the child end (or the stat fail with ENOTCONN until it does).
+    int status = kExitFailure;
+    for (int tries = 0; tries < 60 * 50; ++tries) {
+        int childStatus = 0;
+        if (::waitpid(child, &childStatus, WNOHANG) == child) {
+            std::cerr << "kestran-db mount: the mount did not start (the reason is above)\n";
+            ::close(ready[1]);
+            return kExitFailure;
+        }
+        struct stat root {};
+        if (isMountRoot(point) && ::stat(point.c_str(), &root) == 0) {
+            status = kExitOk;
+            break;
+        }
+        ::usleep(20 * 1000);
+    }
+    if (status != kExitOk) {
+        std::cerr << "kestran-db mount: the mount did not answer in a minute; it was stopped\n";
+        ::kill(child, SIGTERM);
+    } else {
+        const char done = 'R';
+        (void)::write(ready[1], &done, 1);
+    }
+    ::close(ready[1]);
+    return status;
+}
+
 }  // namespace
 
 bool mountAvailable() { return true; }
@@ -153,14 +221,15 @@ int serveMount(const InstallationChoice& choice, const MountOptions& options, co
     MemberCache cache(options.cacheBytes);
     MountedInstallation mounted(tree, cache, ::getuid(), ::getgid(), platform::currentTime(), options.foreground);
 
+    if (!options.foreground) {
+        if (const std::optional<int> parentStatus = detachOnceMounted(point)) return *parentStatus;
+    }
     std::vector<std::string> fuseOptions{"ro", "default_permissions", "fsname=kestran-db", "subtype=kestran-db"};
     fuseOptions.insert(fuseOptions.end(), options.fuseOptions.begin(), options.fuseOptions.end());
     Session session({"kestran-db", "-o", joinFuseOptions(fuseOptions)}, mounted);
     session.mount(point);
     std::cout.flush();
     std::cerr.flush();
-    if (fuse_daemonize(options.foreground ? 1 : 0) != 0)
-        throw Failure(FailureKind::Invalid, "kestran-db mount: cannot go to the background");
     const int status = session.loop();
     // A signal ends the loop as the way to stop; anything else is a failure of the
     // connection to the kernel.

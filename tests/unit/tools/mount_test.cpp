@@ -616,6 +616,22 @@ TEST_F(MountTest, AnArchiveThatShrinksOrGoesGivesEioAndNoCrash) {
     }
 }
 
+// An archive rebuilt while mounted (in place, another order of the same members) holds
+// other bytes at the offsets of the load: reads fail with EIO and the log says why,
+// never another member's bytes.
+TEST_F(MountTest, AnArchiveRebuiltSinceTheMountGivesEioAndTheReasonInTheLog) {
+    const auto m = mount({"-o", "cache_size=0"});
+    ASSERT_TRUE(m->ready());
+    ArchiveBuilder rebuilt(0);
+    rebuilt.compressedFile("tail\\packed.bin", tailPacked).storedFile("tail\\stored.bin", tailStored);
+    writeArchive(rebuilt, "tail.db2", kTimeC + 60);
+    EXPECT_EQ(readAll(point / "tail/stored.bin").error, EIO);
+    EXPECT_EQ(readAll(point / "tail/packed.bin").error, EIO);
+    EXPECT_EQ(readAll(point / "a.txt").bytes, "alpha, newer");
+    EXPECT_NE(m->errors().find("tail.db2 changed since it was loaded"), std::string::npos) << m->errors();
+    EXPECT_EQ(m->unmount(), 0);
+}
+
 TEST_F(MountTest, UnmountingAndSignalsStopTheServerCleanly) {
     const struct {
         const char* how;
@@ -649,6 +665,16 @@ TEST_F(MountTest, InTheBackgroundTheMountIsReadyWhenTheCommandReturns) {
     EXPECT_TRUE(isMounted(point));
     EXPECT_EQ(readAll(point / "a.txt").bytes, "alpha, newer");
     EXPECT_EQ(unmountCommand(point, scratch).status, 0);
+    EXPECT_TRUE(waitFor([&] { return !isMounted(point); }, kMountWait));
+
+    // A session that fails as it begins (libfuse refuses max_read=1 then) fails the
+    // command with libfuse's reason, instead of exit status 0 and no mount.
+    std::vector<std::string> failing{"mount", "-o", "max_read=1", point.string()};
+    failing.insert(failing.end(), chosen.begin(), chosen.end());
+    const CommandRun refused = tool(failing);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("maximum read size"), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find("kestran-db mount: the mount did not start"), std::string::npos) << refused.err;
     EXPECT_TRUE(waitFor([&] { return !isMounted(point); }, kMountWait));
 }
 
