@@ -167,7 +167,7 @@ i386_magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\
 i386_mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
 start_i386_through_qemu() {
   if grep -qsx enabled "$binfmt/qemu-i386"; then
-    how32="through QEMU ($(sed -n 's/^interpreter //p' "$binfmt/qemu-i386"): this kernel cannot start 32-bit programs itself"
+    how32="through QEMU ($(sed -n 's/^interpreter //p' "$binfmt/qemu-i386")): this kernel cannot start 32-bit programs itself"
     return 0
   fi
   local qemu=/usr/bin/qemu-i386-static why=""

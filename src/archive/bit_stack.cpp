@@ -31,21 +31,31 @@ namespace {
 constexpr std::uint64_t kMostBytesPerBit = 6;
 }  // namespace
 
-void BitStack::decode(std::uint32_t unpackedSize, std::vector<std::uint8_t>& output) {
+void BitStack::checkClaim(std::uint32_t unpackedSize, std::size_t decoded) const {
     using namespace lzhuf;
-    if (output.size() >= unpackedSize) return;
-    const std::uint64_t missing = unpackedSize - output.size();
+    if (decoded >= unpackedSize) return;
+    const std::uint64_t missing = unpackedSize - decoded;
     if (missing > bitsLeft() * kMostBytesPerBit) throwBitstackOutOfRange();
-
     // Counted in 64 bits: with a 32-bit size_t an unpacked size near 4 GiB plus the
     // last match would wrap to a few bytes. A table this process cannot hold at all is
     // refused before anything is decoded.
-    const std::uint64_t lastByte64 = std::uint64_t{unpackedSize} + kLongestMatch;
-    if (lastByte64 > output.max_size()) throw Failure(FailureKind::TooLarge, kIndexTooLarge);
-    const std::size_t lastByte = static_cast<std::size_t>(lastByte64);
+    if (std::uint64_t{unpackedSize} + kLongestMatch > std::vector<std::uint8_t>().max_size())
+        throw Failure(FailureKind::TooLarge, kIndexTooLarge);
+}
+
+void BitStack::decode(std::uint32_t unpackedSize, std::vector<std::uint8_t>& output) {
+    using namespace lzhuf;
+    if (output.size() >= unpackedSize) return;
+    checkClaim(unpackedSize, output.size());
+    const std::size_t lastByte = static_cast<std::size_t>(std::uint64_t{unpackedSize} + kLongestMatch);
 
     const DistanceTables& distances = distanceTables();
-    AdaptiveHuffmanTree tree;
+    if (!tree_) {
+        tree_.emplace();
+        streamStart_ = output.size();
+    }
+    // A copy on the stack for the hot loop, put back on every way out.
+    AdaptiveHuffmanTree tree = *tree_;
 
     // The hot loop reads through a local copy of the reader and writes through a local
     // pointer, so that both stay in registers; the BitStack's reader and the vector's
@@ -66,16 +76,19 @@ void BitStack::decode(std::uint32_t unpackedSize, std::vector<std::uint8_t>& out
         const BitReader& bits;
         std::vector<std::uint8_t>& output;
         const std::size_t& written;
+        AdaptiveHuffmanTree& kept;
+        const AdaptiveHuffmanTree& tree;
         ~Settle() {
             reader = bits;
             output.resize(written);
+            kept = tree;
         }
-    } settle{reader_, bits, output, written};
+    } settle{reader_, bits, output, written, *tree_, tree};
 
     // The output is the sliding window: the byte at window distance d is the one
-    // written d + 1 bytes ago. Before this call wrote that far back, the window still
+    // written d + 1 bytes ago. Before the stream wrote that far back, the window still
     // holds its fresh contents: spaces below the first write position, zeros above.
-    const std::size_t base = written;
+    const std::size_t base = streamStart_;
     auto freshWindowByte = [](std::size_t bytesBeforeStart) -> std::uint8_t {
         const unsigned position = (kFirstWritePosition - static_cast<unsigned>(bytesBeforeStart)) & kWindowMask;
         return position < kFirstWritePosition ? ' ' : 0;
@@ -152,7 +165,7 @@ void BitStack::decode(std::uint32_t unpackedSize, std::vector<std::uint8_t>& out
             }
         } else {
             for (unsigned k = 0; k < length; ++k) {
-                const std::size_t produced = written - base + k;  // bytes of this call before to[k]
+                const std::size_t produced = written - base + k;  // bytes of the stream before to[k]
                 to[k] = produced >= back ? out[written + k - back] : freshWindowByte(back - produced);
             }
         }

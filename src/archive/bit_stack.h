@@ -7,7 +7,10 @@
 // registers. BitStack owns or borrows the bytes, holds the reader, and decodes.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
+
+#include "archive/adaptive_huffman_tree.h"
 
 namespace kestran {
 
@@ -81,11 +84,23 @@ public:
     // range" when the input runs out first (output then keeps what was emitted), and
     // "unpacked index too large for this process" before reading anything for a size
     // this process cannot hold.
+    //
+    // Can be called again with a larger unpackedSize and the same output to go on where
+    // the last call stopped (the stream starts where output ended at the first call):
+    // so a table can be checked a slice at a time while it is decoded.
     void decode(std::uint32_t unpackedSize, std::vector<std::uint8_t>& output);
+
+    // Throws as decode would, before decoding, for a stream that claims unpackedSize
+    // bytes with `decoded` of them in hand: more than the input left can hold, or more
+    // than this process can.
+    void checkClaim(std::uint32_t unpackedSize, std::size_t decoded) const;
 
 private:
     std::vector<std::uint8_t> owned_;
     BitReader reader_;
+    // Between calls of decode: the adaptive tree, and where the stream's output starts.
+    std::optional<AdaptiveHuffmanTree> tree_;
+    std::size_t streamStart_ = 0;
 };
 
 }  // namespace kestran

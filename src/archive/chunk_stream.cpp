@@ -33,6 +33,12 @@ constexpr std::uint64_t kReserveFactor = 5;
 constexpr std::uint64_t kLongestMatchOverrun = 59;
 // One encoded bit yields at most 6 decoded bytes (a 60-byte match costs at least 10 bits).
 constexpr std::uint64_t kMostBytesPerBit = 6;
+// The file table is decoded and checked this many bytes at a time.
+constexpr std::uint64_t kSliceBytes = std::uint64_t{1} << 20;
+// The largest header chunk taken. The largest real tables hold a few hundred thousand
+// records, some tens of megabytes decoded and a few encoded; a larger chunk is damage or
+// forgery, refused before it is read.
+constexpr std::uint64_t kMaxHeaderChunk = std::uint64_t{256} << 20;
 
 bool readBytes(std::istream& stream, std::uint8_t* into, std::size_t count) {
     stream.read(reinterpret_cast<char*>(into), static_cast<std::streamsize>(count));
@@ -61,6 +67,7 @@ std::vector<std::uint8_t> readPayload(std::istream& stream, std::int32_t chunkSi
     const std::uint64_t size = static_cast<std::uint64_t>(chunkSize);
     const std::optional<std::uint64_t> available = remainingLength(stream);
     if (!available || *available < size) throw damaged(kErrorReadingIndex);
+    if (size > kMaxHeaderChunk) throw Failure(FailureKind::TooLarge, kHeaderChunkTooLarge);
 
     std::vector<std::uint8_t> payload(static_cast<std::size_t>(size));
     if (!readBytes(stream, payload.data(), payload.size())) throw damaged(kErrorReadingIndex);
@@ -104,9 +111,19 @@ std::vector<std::uint8_t> readFileTable(std::istream& stream, std::uint32_t vers
 
     const std::uint32_t unpackedSize = readLe32(payload.data());
     BitStack encoded(payload.data() + kUnpackedSizeBytes, payload.size() - kUnpackedSizeBytes);
+    encoded.checkClaim(unpackedSize, 0);
     std::vector<std::uint8_t> table;
     reserveTable(table, payload.size(), unpackedSize);
-    encoded.decode(unpackedSize, table);
+    // A slice at a time, each slice's whole records checked as they come: a table that
+    // cannot be records (a damaged or forged header claiming gigabytes) fails at its
+    // first bad record, before the bytes it claims are decoded and held.
+    std::size_t checked = 0;
+    while (table.size() < unpackedSize) {
+        const std::uint64_t slice = std::min<std::uint64_t>(unpackedSize, std::uint64_t{table.size()} + kSliceBytes);
+        encoded.decode(static_cast<std::uint32_t>(slice), table);
+        checked =
+            IndexCursor::checkWholeRecords(table.data(), std::min<std::size_t>(table.size(), unpackedSize), checked);
+    }
     return table;
 }
 

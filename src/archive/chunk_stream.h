@@ -16,6 +16,7 @@ inline constexpr const char* kSeekError = "seek error!";
 inline constexpr const char* kTooManySeeks = "to many seekg!";
 inline constexpr const char* kErrorReadingIndex = "error reading unpacked index";
 inline constexpr const char* kBadHeaderChunkSize = "header chunk too small";
+inline constexpr const char* kHeaderChunkTooLarge = "header chunk larger than any file table (256 MiB)";
 
 // The header chunk's type; bit 31 of a chunk id is not part of the type.
 constexpr std::uint32_t kHeaderChunkId = 1;

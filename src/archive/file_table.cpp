@@ -37,6 +37,19 @@ std::uint32_t IndexCursor::readU32() {
     return value;
 }
 
+std::size_t IndexCursor::checkWholeRecords(const std::uint8_t* table, std::size_t size, std::size_t from) {
+    std::size_t position = from;
+    while (size - position >= kLengthFieldSize) {
+        const std::uint16_t recordLength = readLe16(table + position);
+        if (recordLength > kMaxRecordLength) throw damaged(kEntryLengthExceeds260);
+        if (recordLength < kRecordFixedLength) throw damaged(kEntryTooShort);
+        if (recordLength > size - position - kLengthFieldSize) break;  // not whole yet
+        if (recordLength == kRecordFixedLength) throw damaged(kBadIndex);
+        position += kLengthFieldSize + recordLength;
+    }
+    return position;
+}
+
 bool IndexCursor::nextRecord(FileTableRecord& record) {
     if (position_ == size_) return false;
     // Every check comes before the first field is taken, so a damaged record leaves

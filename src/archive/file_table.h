@@ -57,6 +57,13 @@ public:
     // The records of a whole table, which the result then holds.
     static ArchiveTable readTable(std::vector<std::uint8_t> table);
 
+    // Checks the records of a table still being decoded, whose first `size` bytes are in
+    // hand, from position `from` (a record's start) up to the first record not whole
+    // yet, and gives that record's position. Throws what nextRecord would for the first
+    // damaged record among them: a table that cannot be records fails at its first bad
+    // record, long before the bytes it claims are all decoded.
+    static std::size_t checkWholeRecords(const std::uint8_t* table, std::size_t size, std::size_t from);
+
 private:
     std::size_t bytesLeft() const { return size_ - position_; }
     std::uint32_t readU32();

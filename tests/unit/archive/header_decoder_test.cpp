@@ -94,6 +94,25 @@ TEST(HeaderDecoder, RoundTripsTablesAcrossManyTreeRebuilds) {
     EXPECT_EQ(decode(writer.finish(), static_cast<std::uint32_t>(expected.size())), expected);
 }
 
+// Decoding may stop at any size and go on where it stopped (a table is checked a slice
+// at a time): the same bytes as in one go, whatever the slices, across tree rebuilds
+// and matches that reach back into earlier slices or the fresh window.
+TEST(HeaderDecoder, DecodingInSlicesGivesTheBytesOfOneGo) {
+    const Bytes plain = sampleTable(20000);
+    const Bytes encoded = testing::lzhufEncode(plain);
+    for (const std::size_t slice : {std::size_t{1}, std::size_t{7}, std::size_t{4096}, std::size_t{65536}}) {
+        SCOPED_TRACE(slice);
+        BitStack bits(encoded.data(), encoded.size());
+        Bytes output;
+        while (output.size() < plain.size()) {
+            const std::size_t next = std::min(plain.size(), output.size() + slice);
+            bits.decode(static_cast<std::uint32_t>(next), output);
+            ASSERT_GE(output.size(), next);
+        }
+        EXPECT_TRUE(Bytes(output.begin(), output.begin() + static_cast<std::ptrdiff_t>(plain.size())) == plain);
+    }
+}
+
 // Streams written symbol by symbol, with the decoded bytes stated outright.
 struct WindowCase {
     const char* what;
