@@ -54,7 +54,9 @@ void BitStack::decode(std::uint32_t unpackedSize, std::vector<std::uint8_t>& out
         tree_.emplace();
         streamStart_ = output.size();
     }
-    // A copy on the stack for the hot loop, put back on every way out.
+    // A copy on the stack for the hot loop (its address taken nowhere, so that the
+    // output's byte stores cannot alias it), put back when the call ends well; a stream
+    // that failed is not gone on with.
     AdaptiveHuffmanTree tree = *tree_;
 
     // The hot loop reads through a local copy of the reader and writes through a local
@@ -76,14 +78,11 @@ void BitStack::decode(std::uint32_t unpackedSize, std::vector<std::uint8_t>& out
         const BitReader& bits;
         std::vector<std::uint8_t>& output;
         const std::size_t& written;
-        AdaptiveHuffmanTree& kept;
-        const AdaptiveHuffmanTree& tree;
         ~Settle() {
             reader = bits;
             output.resize(written);
-            kept = tree;
         }
-    } settle{reader_, bits, output, written, *tree_, tree};
+    } settle{reader_, bits, output, written};
 
     // The output is the sliding window: the byte at window distance d is the one
     // written d + 1 bytes ago. Before the stream wrote that far back, the window still
@@ -171,6 +170,7 @@ void BitStack::decode(std::uint32_t unpackedSize, std::vector<std::uint8_t>& out
         }
         written += length;
     }
+    *tree_ = tree;
 }
 
 }  // namespace kestran
