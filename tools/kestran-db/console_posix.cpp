@@ -1,6 +1,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <initializer_list>
 
@@ -14,9 +15,12 @@ void makeStandardOutputBinary() {}
 
 namespace {
 
-volatile sig_atomic_t interruptingSignal = 0;
+// Written by the signal handler, read by every copying thread: a lock-free atomic is
+// safe in both.
+std::atomic<int> interruptingSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free, "a signal handler needs a lock-free atomic");
 
-void noteInterruption(int signal) { interruptingSignal = signal; }
+void noteInterruption(int signal) { interruptingSignal.store(signal); }
 
 }  // namespace
 
@@ -28,10 +32,11 @@ void catchInterruptions() {
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
 }
 
-bool interrupted() { return interruptingSignal != 0; }
+bool interrupted() { return interruptingSignal.load() != 0; }
 
 void endAsInterrupted() {
-    const int signal = interruptingSignal != 0 ? interruptingSignal : SIGINT;
+    const int noted = interruptingSignal.load();
+    const int signal = noted != 0 ? noted : SIGINT;
     ::signal(signal, SIG_DFL);
     ::raise(signal);
     std::_Exit(128 + signal);

@@ -108,23 +108,6 @@ TEST_F(ResolvePath, AWalkThatBreaksOffFails) {
               "cannot list the directory " + root_ + "/: " + std::strerror(EIO));
 }
 
-// A process out of file descriptors says so: the archive is there, and "Can't open
-// file!" would send the user looking for a missing file.
-TEST_F(FindArchives, AProcessOutOfDescriptorsSaysSoWhenItOpensAnArchive) {
-    writeBytes("a.db0", {1, 2, 3});
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
-    std::vector<int> held;
-    rlimit limited = saved;
-    limited.rlim_cur = 64;
-    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limited), 0);
-    for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) held.push_back(fd);
-    const std::string text = failureText([&] { ReadOnlyFile file(path("a.db0")); });
-    for (const int fd : held) ::close(fd);
-    ::setrlimit(RLIMIT_NOFILE, &saved);
-    EXPECT_EQ(text, kOutOfDescriptors);
-}
-
 // --- readWindow
 
 using ReadWindow = PlatformDir;
