@@ -148,55 +148,44 @@ derive_entries() {  # deb-src|backports CODENAME FILE...
 }
 
 kestran_deb_src_file=/etc/apt/sources.list.d/kestran-deb-src.sources
+kestran_backports_file=/etc/apt/sources.list.d/kestran-backports.sources
+
+# Writes the entries derive_entries KIND gives for the system's own sources (those this
+# setup made left out) into FILE, and refreshes the package lists; WHAT names them.
+add_derived_entries() {  # KIND FILE WHAT
+  local kind=$1 file=$2 what=$3 codename files=() f entries
+  codename="$(. /etc/os-release && echo "${VERSION_CODENAME:-}")"
+  [ -n "$codename" ] || { echo "cannot tell this system's release: no VERSION_CODENAME in /etc/os-release" >&2; return 1; }
+  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] && [ "$f" != "$kestran_deb_src_file" ] && [ "$f" != "$kestran_backports_file" ] && files+=("$f")
+  done
+  entries="$(derive_entries "$kind" "$codename" "${files[@]}")"
+  if [ -z "$entries" ]; then
+    echo "no binary source of $codename is configured for apt, so there are no $what to add beside it" >&2
+    return 1
+  fi
+  step "adding $what for the system's $codename sources ($file)"
+  printf '# Made by the kestran setup from the binary sources beside it.\n%s\n' "$entries" |
+    $kestran_sudo tee "$file" >/dev/null
+  kestran_apt_updated=0
+  apt_update
+  done_step
+}
 
 ensure_deb_src_entries() {
   # Any source package index already configured is enough.
   if apt-get indextargets --no-release-info --format '$(CREATED_BY)' 2>/dev/null | grep -qx Sources; then
     return 0
   fi
-  local codename files=() f
-  codename="$(. /etc/os-release && echo "${VERSION_CODENAME:-}")"
-  [ -n "$codename" ] || { echo "cannot tell this system's release: no VERSION_CODENAME in /etc/os-release" >&2; return 1; }
-  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
-    [ -f "$f" ] && [ "$f" != "$kestran_deb_src_file" ] && files+=("$f")
-  done
-  local entries
-  entries="$(derive_deb_src_entries "$codename" "${files[@]}")"
-  if [ -z "$entries" ]; then
-    echo "no binary source of $codename is configured for apt, so there is none to add a deb-src entry for" >&2
-    return 1
-  fi
-  step "adding deb-src entries for the system's $codename sources ($kestran_deb_src_file)"
-  printf '# Made by the kestran setup from the binary sources beside it.\n%s\n' "$entries" |
-    $kestran_sudo tee "$kestran_deb_src_file" >/dev/null
-  kestran_apt_updated=0
-  apt_update
-  done_step
+  add_derived_entries deb-src "$kestran_deb_src_file" "deb-src entries"
 }
-
-kestran_backports_file=/etc/apt/sources.list.d/kestran-backports.sources
 
 # Adds CODENAME-backports from the archive the system's own packages come from. apt
 # takes nothing from backports unless asked (apt-get install -t CODENAME-backports):
 # the archive marks the suite so.
 ensure_backports_entry() {
-  local codename files=() f
+  local codename
   codename="$(. /etc/os-release && echo "${VERSION_CODENAME:-}")"
-  [ -n "$codename" ] || { echo "cannot tell this system's release: no VERSION_CODENAME in /etc/os-release" >&2; return 1; }
-  if apt-cache policy 2>/dev/null | grep -q " $codename-backports/"; then return 0; fi
-  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
-    [ -f "$f" ] && [ "$f" != "$kestran_deb_src_file" ] && [ "$f" != "$kestran_backports_file" ] && files+=("$f")
-  done
-  local entries
-  entries="$(derive_backports_entries "$codename" "${files[@]}")"
-  if [ -z "$entries" ]; then
-    echo "no binary source of $codename is configured for apt, so there is no backports suite to add beside it" >&2
-    return 1
-  fi
-  step "adding $codename-backports beside the system's $codename sources ($kestran_backports_file)"
-  printf '# Made by the kestran setup from the binary sources beside it.\n%s\n' "$entries" |
-    $kestran_sudo tee "$kestran_backports_file" >/dev/null
-  kestran_apt_updated=0
-  apt_update
-  done_step
+  if [ -n "$codename" ] && apt-cache policy 2>/dev/null | grep -q " $codename-backports/"; then return 0; fi
+  add_derived_entries backports "$kestran_backports_file" "the backports suite"
 }

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 
+#include "archive/bit_stack.h"
 #include "archive/chunk_stream.h"
 #include "common/failure.h"
 #include "support/archive_builder.h"
@@ -50,7 +51,10 @@ TEST(ChunkStreamBounds, AHeaderThatCannotBeRecordsFailsAtItsFirstRecordWithinLit
     for (int shift = 0; shift < 32; shift += 8) zeros.push_back(static_cast<char>((payload >> shift) & 0xFF));
     zeros.append(4, '\xFF');
     zeros.append(88u << 20, '\0');
-    EXPECT_EQ(readLimited(zeros, rlim_t{512} << 20, kEntryLengthExceeds260), 0);
+    // A 32-bit process refuses the claim itself, before decoding: 4 GiB is more than it
+    // can hold.
+    const char* expected = sizeof(std::size_t) > 4 ? kEntryLengthExceeds260 : kIndexTooLarge;
+    EXPECT_EQ(readLimited(zeros, rlim_t{512} << 20, expected), 0);
 }
 
 }  // namespace
