@@ -354,13 +354,17 @@ ContentBuffer allocateContentBuffer(std::size_t size) {
 
 namespace {
 
-// A fresh file's name beside another, for writing before it takes that one's place.
-std::string temporarySibling(const std::string& target) {
+// A name for a temporary file beside the file name, unlikely to meet anything there.
+std::string temporaryName(const std::string& name) {
     static std::atomic<unsigned> counter{0};
+    return "." + name + ".kestran-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+}
+
+// The same for a path: the temporary file's path beside it.
+std::string temporarySibling(const std::string& target) {
     const std::size_t slash = target.rfind('/');
-    const std::string directory = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    return directory + "." + name + ".kestran-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+    if (slash == std::string::npos) return temporaryName(target);
+    return target.substr(0, slash + 1) + temporaryName(target.substr(slash + 1));
 }
 
 // Writes the bytes and the times to a descriptor and closes it; the errno of the
@@ -460,7 +464,6 @@ bool isSymbolicLink(int directory, const std::string& name) {
     return ::fstatat(directory, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(status.st_mode);
 }
 
-// A name for a temporary file beside the target, unlikely to meet anything there.
 // Gives a file in a directory another name there unless that name is taken (EEXIST in
 // error then). renameat2's RENAME_NOREPLACE where the file system has it; else a hard
 // link under the new name, which fails when it is taken, and the old name removed.
@@ -476,11 +479,6 @@ bool renameWithoutReplacing(int directory, const std::string& from, const std::s
     }
     ::unlinkat(directory, from.c_str(), 0);
     return true;
-}
-
-std::string temporaryName(const std::string& name) {
-    static std::atomic<unsigned> counter{0};
-    return "." + name + ".kestran-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
 }
 
 }  // namespace
@@ -531,17 +529,8 @@ WriteResult OutputDirectory::writeFile(const std::string& name, const std::uint8
         why = "cannot create " + shown + ": " + std::strerror(errno);
         return WriteResult::Failed;
     }
-    bool complete = writeAll(file.get(), data, size);
-    int error = complete ? 0 : errno;
-    if (complete) {
-        const timespec stamp = timespecOf(time);
-        const timespec times[2] = {stamp, stamp};
-        ::futimens(file.get(), times);
-    }
-    if (!file.close() && complete) {
-        complete = false;
-        error = errno;
-    }
+    int error = writeAndClose(file, data, size, time);
+    bool complete = error == 0;
     if (complete && overwrite && ::renameat(directory, written.c_str(), directory, name.c_str()) != 0) {
         complete = false;
         error = errno;

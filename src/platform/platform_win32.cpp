@@ -89,6 +89,29 @@ bool writeContents(HANDLE file, const std::uint8_t* data, std::size_t size, File
     return complete;
 }
 
+// Writes a new file (it must not exist) with these bytes and times; true when all went in.
+bool writeNewFile(const std::string& path, const std::uint8_t* data, std::size_t size, FileTime time, DWORD& error) {
+    const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = GetLastError();
+        return false;
+    }
+    bool complete = writeContents(file, data, size, time);
+    error = complete ? 0 : GetLastError();
+    complete = CloseHandle(file) && complete;
+    if (!complete) DeleteFileA(path.c_str());
+    return complete;
+}
+
+// A name for a temporary file beside the one at path, unlikely to meet anything there.
+std::string temporaryBeside(const std::string& path) {
+    static std::atomic<unsigned> counter{0};
+    const std::size_t slash = path.find_last_of("\\/");
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    return path.substr(0, nameStart) + "." + path.substr(nameStart) + ".kestran-" +
+           std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++);
+}
+
 }  // namespace
 
 std::vector<FoundEntry> findArchiveCandidates(const std::string& directory) {
@@ -249,20 +272,11 @@ ContentBuffer allocateContentBuffer(std::size_t size) {
 WriteResult writeLocalFile(const std::string& path, const std::uint8_t* data, std::size_t size, bool overwrite,
                            FileTime time) {
     if (size > 0 && data == nullptr) return WriteResult::Failed;
+    DWORD error = 0;
     if (!overwrite) {
-        const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, 0, nullptr);
-        if (file == INVALID_HANDLE_VALUE) {
-            const DWORD error = GetLastError();
-            return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? WriteResult::AlreadyExists
-                                                                               : WriteResult::Failed;
-        }
-        bool complete = writeContents(file, data, size, time);
-        complete = CloseHandle(file) && complete;
-        if (!complete) {
-            DeleteFileA(path.c_str());  // nothing partial stays behind
-            return WriteResult::Failed;
-        }
-        return WriteResult::Written;
+        if (writeNewFile(path, data, size, time, error)) return WriteResult::Written;
+        return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? WriteResult::AlreadyExists
+                                                                           : WriteResult::Failed;
     }
 
     // Overwriting: the bytes go to a fresh file beside the target, which takes the
@@ -271,15 +285,9 @@ WriteResult writeLocalFile(const std::string& path, const std::uint8_t* data, st
     const DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return WriteResult::Failed;
-    static std::atomic<unsigned> counter{0};
-    const std::string temporary =
-        path + ".kestran-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++);
-    const HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return WriteResult::Failed;
-    bool complete = writeContents(file, data, size, time);
-    complete = CloseHandle(file) && complete;
-    complete = complete && MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
-    if (!complete) {
+    const std::string temporary = temporaryBeside(path);
+    if (!writeNewFile(temporary, data, size, time, error)) return WriteResult::Failed;
+    if (!MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         DeleteFileA(temporary.c_str());
         return WriteResult::Failed;
     }
@@ -295,20 +303,6 @@ namespace {
 constexpr DWORD kNoAttributes = INVALID_FILE_ATTRIBUTES;
 
 std::string lastErrorText() { return "Windows error " + std::to_string(GetLastError()); }
-
-// Writes a new file (it must not exist) with these bytes and times; true when all went in.
-bool writeNewFile(const std::string& path, const std::uint8_t* data, std::size_t size, FileTime time, DWORD& error) {
-    const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        error = GetLastError();
-        return false;
-    }
-    bool complete = writeContents(file, data, size, time);
-    error = complete ? 0 : GetLastError();
-    complete = CloseHandle(file) && complete;
-    if (!complete) DeleteFileA(path.c_str());
-    return complete;
-}
 
 }  // namespace
 
@@ -369,9 +363,7 @@ WriteResult OutputDirectory::writeFile(const std::string& name, const std::uint8
     DWORD error = 0;
     // A fresh file beside the target, which takes the name only once it is complete: an
     // interrupted or failed write never leaves a partial file under the final name.
-    static std::atomic<unsigned> counter{0};
-    const std::string temporary =
-        path_ + "\\." + name + ".kestran-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++);
+    const std::string temporary = temporaryBeside(full);
     if (!writeNewFile(temporary, data, size, time, error)) {
         why = "cannot write " + full + " (Windows error " + std::to_string(error) + ")";
         return WriteResult::Failed;

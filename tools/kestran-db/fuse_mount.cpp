@@ -157,6 +157,9 @@ std::optional<int> detachOnceMounted(const std::string& point) {
     if (child == 0) {
         ::close(ready[1]);
         ::setsid();
+        // As a daemon does: no directory of the user's stays busy (the installation's
+        // paths are absolute, see withAbsoluteRoot).
+        [[maybe_unused]] const int left = ::chdir("/");
         // Once the parent has returned (or gone), the standard streams go nowhere.
         std::thread([fd = ready[0]] {
             char done = 0;
