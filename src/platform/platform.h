@@ -52,12 +52,12 @@ inline constexpr const char* kWindowPastEnd = "Window reaches past the end of th
 inline constexpr const char* kCantMapFile = "Can't map file!";
 
 // What tells one version of a file from another: the file itself (device and inode on
-// POSIX, volume serial number and file index on Windows), its size and its last-write
+// POSIX, the file index on Windows), its size and its last-write
 // time, and on POSIX its status-change time, which a program that puts the old
 // last-write time back cannot. A file rebuilt in place, or another file renamed over
 // its name, has another.
 struct FileIdentity {
-    std::uint64_t device = 0;
+    std::uint64_t device = 0;  // 0 on Windows
     std::uint64_t file = 0;
     std::uint64_t size = 0;
     std::int64_t lastWriteTime = 0;  // in the system's own unit (nanoseconds; FILETIME ticks)

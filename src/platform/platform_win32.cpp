@@ -174,8 +174,10 @@ FileIdentity ReadOnlyFile::identity() const {
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(reinterpret_cast<HANDLE>(handle_), &info))
         throw Failure(FailureKind::Unreadable, kCantReadFileSize);
+    // The volume is left out: on a path that stays the same, the file index with the
+    // size and the time tells the files apart, and Wine derives a volume's serial number
+    // anew on every call, from files that may be busy.
     FileIdentity identity;
-    identity.device = info.dwVolumeSerialNumber;
     identity.file = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
     identity.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
     identity.lastWriteTime = static_cast<std::int64_t>((std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) |
