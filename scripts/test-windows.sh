@@ -220,11 +220,15 @@ for p in "${presets[@]}"; do
     summary+=("$p: DLL export/import/resource checks $result; unit, host-boundary, registry and dialog tests SKIPPED ($reason)")
     continue
   fi
+  # Under QEMU a 32-bit Wine process's threads racing on purpose (and a dialog shown
+  # beside them) can hang: those cases run in win64, natively and under tsan instead.
+  left_out=()
   if [ "$p" = win32 ]; then
     start_i386_through_qemu
     echo "==> win32 tests, 32-bit programs $how32"
+    case "$how32" in through*) left_out=(-E 'HostThreads|ThreadsThatListOneInstallationAtOnceLoadItOnce|LookupsWhileOtherThreadsLoad') ;; esac
   fi
-  if ctest --preset "$p" -j "$jobs" 2>&1 | tee "$log"; then
+  if ctest --preset "$p" -j "$jobs" "${left_out[@]}" 2>&1 | tee "$log"; then
     result="passed"
   else
     result="FAILED"; status=1
@@ -238,6 +242,7 @@ for p in "${presets[@]}"; do
   [ -f "$shot" ] && grep -q 'host_properties_dialog_screenshot .*Passed' "$log" && counts+="; dialog screenshot: ${shot#"$root"/}"
   grep -q 'host_properties_dialog_screenshot .*Skipped' "$log" && counts+="; dialog screenshot SKIPPED"
   [ "$p" = win32 ] && { stop_i386_through_qemu; counts+="; 32-bit programs started $how32"; }
+  [ ${#left_out[@]} -eq 0 ] || counts+="; the thread races left out under QEMU (HostThreads, GuardedSets' two)"
   summary+=("$p: $result${counts:+ — $counts}")
 done
 
